@@ -1,0 +1,129 @@
+// The element model: one object is at once the definition of a simple data element, a composite or a
+// segment and the holder of the values last read into it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace talmiro {
+
+class TStream;
+class TDefWriter;
+
+constexpr size_t MaxIdLength = 10;
+constexpr size_t MaxDescriptionLength = 50;
+
+// The first n bytes of a text (identifiers keep 10, descriptions 50).
+inline std::string CutText(std::string_view text, size_t n) { return std::string(text.substr(0, n)); }
+
+enum TEdiFieldType : uint8_t { ftNumeric = 0, ftAlpha = 1, ftAlnum = 2 };
+
+// The value of a simple element. The kinds are those a value can take; the numbers are the codes of
+// the kinds as the variant error reports them.
+struct TVarNull {
+    bool operator==(const TVarNull&) const = default;
+};
+struct TVarCurrency {
+    int64_t Scaled = 0; // the amount times 10000
+    bool operator==(const TVarCurrency&) const = default;
+};
+struct TVarDate {
+    double Days = 0; // days since 30 December 1899
+    bool operator==(const TVarDate&) const = default;
+};
+using TVariant = std::variant<std::monostate /* unassigned */, TVarNull, std::string, uint8_t, int16_t, int32_t,
+                              float, double, TVarCurrency, TVarDate>;
+// The code of a value's kind: 0 unassigned, 1 null, 0x100 text, 0x11 byte, 2 16-bit, 3 32-bit, 4 single,
+// 5 double, 6 currency, 7 date.
+uint16_t VarTypeCode(const TVariant& value);
+
+class TEdiElement {
+public:
+    explicit TEdiElement(std::string_view id) : ID(CutText(id, MaxIdLength)) {}
+    virtual ~TEdiElement() = default;
+    TEdiElement(const TEdiElement&) = delete;
+    TEdiElement& operator=(const TEdiElement&) = delete;
+
+    std::string ID;
+
+    virtual void WriteEdi(TStream& stream) const = 0;
+    virtual void WriteFixed(TStream& stream) const = 0;
+    virtual void ReadEdi(TStream& stream) = 0;
+    virtual void Clear() = 0;
+    virtual int LastFilled() const = 0;
+    virtual void WriteDef(TDefWriter& writer) const = 0;
+};
+
+// A simple data element.
+class TEDIField : public TEdiElement {
+public:
+    explicit TEDIField(std::string_view id);
+    ~TEDIField() override;
+
+    TVariant Value = std::string();
+    std::string RawText;
+    TEdiFieldType FieldType = ftNumeric;
+    int32_t MinSize = 0;
+    int32_t MaxSize = 0;
+    std::string Description;
+
+    void WriteEdi(TStream& stream) const override;
+    void WriteFixed(TStream& stream) const override;
+    void ReadEdi(TStream& stream) override;
+    void Clear() override;
+    int LastFilled() const override;
+    void WriteDef(TDefWriter& writer) const override;
+
+    int32_t AsInteger() const noexcept;
+    std::string AsString() const;
+    std::string FormatValue(bool escape) const;
+};
+
+// A composite data element: an ordered list of elements it owns.
+class TEdiComposit : public TEdiElement {
+public:
+    explicit TEdiComposit(std::string_view id) : TEdiElement(id) {}
+
+    std::vector<std::unique_ptr<TEdiElement>> Elements;
+    std::string Description;
+
+    void WriteEdi(TStream& stream) const override;
+    void WriteFixed(TStream& stream) const override;
+    void ReadEdi(TStream& stream) override;
+    void Clear() override;
+    int LastFilled() const override;
+    void WriteDef(TDefWriter& writer) const override;
+
+    // Appends the element unless a simple element with its ID is already there (then it is discarded).
+    void AddElement(std::unique_ptr<TEdiElement> element);
+    void AddField(std::string_view id);
+    TEDIField* FindField(std::string_view id) const;
+    // FindField; raises EListError "Undefined Composit Element <ID>.<id>" when absent.
+    TEDIField& FieldByID(std::string_view id) const;
+};
+
+// A segment: a composite whose identifier is the segment tag.
+class TEdiSegment : public TEdiComposit {
+public:
+    explicit TEdiSegment(std::string_view tag) : TEdiComposit(tag) {}
+
+    bool LineBreak = false;
+    int64_t StartPos = 0; // where the last ReadEdi began
+    int64_t EndPos = 0;   // the position of the terminator that ended the last ReadEdi
+
+    void WriteEdi(TStream& stream) const override;
+    void WriteFixed(TStream& stream) const override;
+    void ReadEdi(TStream& stream) override;
+    void Clear() override;
+    void WriteDef(TDefWriter& writer) const override;
+
+    void AddComposit(std::string_view id);
+    TEdiComposit* FindComposit(std::string_view id) const;
+    void SeekStart(TStream& stream) const;
+};
+
+} // namespace talmiro

@@ -1,0 +1,45 @@
+// Compiled segment tables: the in-memory table ordered by tag, the definition readers and the .SDT loader.
+#pragma once
+
+#include "talmiro/edi_element.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace talmiro {
+
+class TDefReader;
+
+// Segment definitions ordered by tag (compared without regard to letter case); owns its segments.
+class TSegmentTable {
+public:
+    int Count() const { return static_cast<int>(entries_.size()); }
+    TEdiSegment* Segment(int index) const { return entries_[static_cast<size_t>(index)].Segment.get(); }
+    const std::string& Tag(int index) const { return entries_[static_cast<size_t>(index)].Tag; }
+    // The entry's index, or -1.
+    int TagIndex(std::string_view tag) const;
+    // The segment under that tag, or none.
+    TEdiSegment* Find(std::string_view tag) const;
+    // A tag already present keeps its entry and first tag text; the new segment replaces the old one.
+    void Insert(std::string_view tag, std::unique_ptr<TEdiSegment> segment);
+
+private:
+    struct Entry {
+        std::string Tag;
+        std::unique_ptr<TEdiSegment> Segment;
+    };
+    std::vector<Entry> entries_;
+};
+
+std::unique_ptr<TEDIField> ReadFieldDef(TDefReader& reader);
+std::unique_ptr<TEdiComposit> ReadCompositDef(TDefReader& reader);
+std::unique_ptr<TEdiSegment> ReadSegmentDef(TDefReader& reader);
+std::unique_ptr<TSegmentTable> ReadSegmentTable(TDefReader& reader, int32_t count);
+std::unique_ptr<TSegmentTable> LoadSegmentTable(const std::string& fileName);
+void FreeSegmentTable(std::unique_ptr<TSegmentTable>& table);
+// A copy of the segment's definition and positions, with fresh values; the caller owns it.
+std::unique_ptr<TEdiSegment> CloneSegment(const TEdiSegment& segment);
+
+} // namespace talmiro
