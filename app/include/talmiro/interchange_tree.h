@@ -1,0 +1,98 @@
+// The tree of one interchange as the viewer shows it: message nodes, one node per segment-group
+// repetition and one node per segment. Built from the events of the interchange driver and the
+// message reader; sized for millions of segment nodes.
+#pragma once
+
+#include "talmiro/edi_element.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace talmiro {
+
+class TEdiTransmission;
+class TEdiMessage;
+class TStandardsCatalogue;
+class TStream;
+
+enum class TNodeKind : uint8_t { Message, Group, Segment };
+
+class TInterchangeTree {
+public:
+    static constexpr int32_t None = -1;
+
+    struct Node {
+        int32_t Parent = None;
+        int32_t Row = 0;   // index among the parent's children (or among the top-level nodes)
+        TNodeKind Kind = TNodeKind::Segment;
+        int32_t A = 0;     // message: text index; group: group number; segment: definition index
+        int32_t B = 0;     // group: repetition number
+        int64_t StartPos = 0;
+        int64_t EndPos = 0;
+        std::vector<int32_t> Children;
+    };
+
+    size_t NodeCount() const { return nodes_.size(); }
+    const Node& NodeAt(int32_t index) const { return nodes_[static_cast<size_t>(index)]; }
+    const std::vector<int32_t>& TopLevel() const { return topLevel_; }
+    const std::vector<int32_t>& ChildrenOf(int32_t index) const {
+        return index == None ? topLevel_ : nodes_[static_cast<size_t>(index)].Children;
+    }
+    // The text the viewer shows: "ORDERS/D96A: 1", "Segment Group 2 - 1" or the segment's tag.
+    std::string Text(int32_t index) const;
+    // A segment node's shared definition (no values); none for other nodes.
+    const TEdiSegment* Definition(int32_t index) const;
+    // A fresh copy of a segment node's definition, read again from the stream at its position.
+    std::unique_ptr<TEdiSegment> ReadSegment(int32_t index, TStream& stream) const;
+
+    void Clear();
+
+    // Building (the event handlers of the viewer).
+    int32_t CurrentNode = None;
+    int32_t AddMessage(std::string text);
+    int32_t AddGroup(int grpNbr, int actRep);
+    int32_t AddSegment(const TEdiSegment& segment);
+    void Up(); // CurrentNode becomes its parent
+    // Forget the definitions shared per loaded table (a new table's segment objects may reuse addresses).
+    void NewTable();
+
+private:
+    int32_t Add(Node node);
+    std::vector<Node> nodes_;
+    std::vector<int32_t> topLevel_;
+    std::vector<std::string> messageTexts_;
+    std::vector<std::shared_ptr<const TEdiSegment>> definitions_;
+    std::unordered_map<const TEdiSegment*, int32_t> definitionOf_; // per loaded table
+};
+
+// The driver, the message reader and the tree wired as the viewer wires them. The command-line tool
+// and the viewer both read interchanges through this, so they cannot disagree.
+class TInterchangeReader {
+public:
+    explicit TInterchangeReader(TStandardsCatalogue* catalogue = nullptr);
+    ~TInterchangeReader();
+
+    TEdiTransmission& Transmission() { return *transmission_; }
+    TEdiMessage& Message() { return *message_; }
+    TInterchangeTree& Tree() { return tree_; }
+    // When false, no tree is built (a plain check); the events still fire for other listeners.
+    bool BuildTree = true;
+
+    // CurrentNode to none, SetStream, Execute, then Clear after success. Errors propagate.
+    void Read(TStream& stream);
+
+    // The table for the message whose header the driver read last: the selected standard's directory and
+    // the message type with ".MDT", or empty when no standard matches version and release.
+    std::string StructureFileFor();
+
+private:
+    TStandardsCatalogue* catalogue_;
+    std::unique_ptr<TEdiTransmission> transmission_;
+    std::unique_ptr<TEdiMessage> message_;
+    TInterchangeTree tree_;
+};
+
+} // namespace talmiro

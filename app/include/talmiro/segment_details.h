@@ -1,0 +1,22 @@
+// What the details panel shows of one segment: its raw text and the lines of its field table.
+#pragma once
+
+#include "talmiro/edi_element.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace talmiro {
+
+class TStream;
+
+// The bytes from StartPos to EndPos, control characters (0..31) dropped.
+std::string SegmentRawText(const TEdiSegment& segment, TStream& stream);
+
+// The field-table lines of an element list: composites as "ID Description" followed by their members
+// indented by two more; simple elements with the value column at 11 and the description column at 41.
+void AddElementLines(std::vector<std::string>& lines, const std::vector<std::unique_ptr<TEdiElement>>& elements,
+                     int indent);
+
+} // namespace talmiro

@@ -1,0 +1,59 @@
+// The standards known to the viewer: the configuration file and the catalogue of directory releases
+// below the base directory.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace talmiro {
+
+// The value of key BASEDIR in section STANDARDS of the INI file (names matched without regard to case);
+// empty when the file, the section or the key is missing. Values are taken literally.
+std::string ReadBaseDir(const std::string& iniFileName);
+// The configuration file beside the executable: its directory, a separator unless it ends with one,
+// then "TALMIRO.INI".
+std::string IniFileNameFor(const std::string& executableDir);
+// The directory of the running executable.
+std::string ExecutableDir();
+
+struct TStandard {
+    std::string Name;      // base name of the first .sdf file, cut at the first dot
+    std::string Directory; // BaseDir, separator, subdirectory name
+};
+
+// The standards list with its selection and the messages list of the selected standard.
+class TStandardsCatalogue {
+public:
+    std::string IniFileName;
+    std::string BaseDir;
+
+    // Reads the configuration file, then ScanStandards.
+    void LoadSettings(const std::string& iniFileName);
+    // Rebuilds the standards list from BaseDir (sorted without regard to case) and selects the first.
+    void ScanStandards();
+    // Rebuilds the messages list of the selected standard (sorted without regard to case).
+    void ListMessages();
+
+    const std::vector<TStandard>& Standards() const { return standards_; }
+    const std::vector<std::string>& Messages() const { return messages_; }
+    int Selected() const { return selected_; }
+    // Selects by index (-1 for none) and lists its messages, as a user's pick in the dialog does.
+    void SetSelected(int index);
+
+    // Upper-cases the name, selects the first standard of that name (ignoring case) and lists its
+    // messages; false, with no change, when there is none.
+    bool SelectStandard(const std::string& name);
+    // The directory of the selected standard; empty when none is selected.
+    std::string StandardDir() const;
+
+    // Paths the settings dialog edits and compiles.
+    std::string StandardSourcePath() const;                 // StandardDir / <name>.sdf
+    std::string MessageSourcePath(int messageIndex) const; // StandardDir / <message>.mdf
+
+private:
+    std::vector<TStandard> standards_;
+    std::vector<std::string> messages_;
+    int selected_ = -1;
+};
+
+} // namespace talmiro
