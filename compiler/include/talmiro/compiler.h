@@ -1,0 +1,70 @@
+// The definition compilers: segment definitions (.sdf) into segment tables (.SDT), message definitions
+// (.mdf) into message tables (.MDT).
+#pragma once
+
+#include "talmiro/scanner.h"
+
+#include <cstdint>
+#include <string>
+
+namespace talmiro {
+
+class TStream;
+class TDefWriter;
+class TEdiSegment;
+class TEdiComposit;
+
+class TCustomCompiler : public TScanner {
+public:
+    // Copied into the header of every table written.
+    bool Modifiable = false;
+
+    // Compiles SourceFile into the stream from its current position; leaves the position at the end.
+    // On an error the scanner is inactive again and the stream holds what was written so far.
+    virtual void CompileToStream(TStream& stream) = 0;
+    // Compiles into the named file. The table is written to a temporary file beside it and renamed over
+    // it only on success, so a failed compilation leaves an earlier table untouched.
+    virtual void CompileToFile(const std::string& fileName);
+    // Compiles into the default output file (MakeOutputName); does nothing in this base class.
+    virtual void Compile();
+
+    // Compiles one segment list (the whole .sdf language) from the active source into the writer;
+    // count is the number of segment records written.
+    void CompileSegments(TDefWriter& writer, int32_t& count);
+
+protected:
+    // Raises the error unless the next token is of the given kind.
+    void Expect(TTokenKind kind, const char* error);
+    // The next token must be a string constant; returns its text.
+    std::string ExpectString(const char* error);
+    int32_t ExpectInteger(const char* error);
+
+private:
+    void CompileSegment(TDefWriter& writer);
+    void CompileComposit(TEdiSegment& segment);
+    void CompileField(TEdiComposit& container);
+};
+
+class TCompilerSDF : public TCustomCompiler {
+public:
+    void CompileToStream(TStream& stream) override;
+    void Compile() override;
+};
+
+class TCompilerMDF : public TCustomCompiler {
+public:
+    // Embed the segment definitions (compiled from the .sdf the message names) instead of naming the .SDT.
+    bool ProcessSegments = false;
+
+    void CompileToStream(TStream& stream) override;
+    void Compile() override;
+
+private:
+    void CompileEntry(TDefWriter& writer, const std::string* groupTag);
+    void CompileGroup(TDefWriter& writer, int depth);
+    void CompileMemo(TDefWriter& writer, TTokenKind& token);
+    void EmbedSegments(TDefWriter& writer, TStream& stream, const std::string& baseName);
+    int32_t groupCounter_ = 0;
+};
+
+} // namespace talmiro
