@@ -51,16 +51,19 @@ public:
     TEdiSegment* CurrentSegment = nullptr;
     bool SeqErrorReported = false;
 
-    // Events (an empty one is skipped).
+    // Events (an empty one is skipped). OnCreate is kept for hosts that mirror the component's life; it
+    // cannot be assigned before the constructor runs, so the component never fires it itself.
     std::function<void(TEdiMessage& Sender)> OnCreate;
     std::function<void(TEdiMessage& Sender)> OnDestroy;
     std::function<void(TEdiMessage& Sender, int ErrCode)> OnInOutError;
     std::function<void(TEdiMessage& Sender, bool& Accepted)> OnCheckHeader;
-    std::function<void(TEdiMessage& Sender, const std::string& Expect, const std::string& Found)> OnSegSeqError;
+    std::function<void(TEdiMessage& Sender, const std::string& Expect, const std::string& Found)>
+        OnSegSeqError;
     std::function<void(TEdiMessage& Sender, const std::string& StdName, std::unique_ptr<TSegmentTable>& SL)>
         OnGetSegments;
     std::function<void(TEdiMessage& Sender, TEdiSegment& Segment)> OnSegmentRead;
-    std::function<void(TEdiMessage& Sender, const TMessageDefRec& Data, void* Parent, void*& TN)> OnGetTreeNode;
+    std::function<void(TEdiMessage& Sender, const TMessageDefRec& Data, void* Parent, void*& TN)>
+        OnGetTreeNode;
     std::function<void(TEdiMessage& Sender, int GrpNbr, int ActRep)> OnEnterGroup;
     std::function<void(TEdiMessage& Sender, int GrpNbr)> OnExitGroup;
     std::function<void(TEdiMessage& Sender, int GrpNbr)> OnDoneGroup;
@@ -75,7 +78,18 @@ public:
 
     void ReadSegment(TStream& stream);
     // Reads one message body from its UNH; true when no sequence error was reported by event.
+    // A structure that consumes no segment of the message is an error (the caller would read it again).
     bool ReadMessage(TStream& stream);
+
+    // Passes a load report to OnReport, or to standard error when that is empty.
+    void Report(const std::string& text);
+
+private:
+    int LoadStructureFrom(const std::string& fileName);
+    // ReadSegment that tells whether a segment was read (false after a reported input/output error).
+    bool ReadNext(TStream& stream);
+    void WalkList(TStream& stream, const TMessageDefRec* entry, int depth);
+    uint64_t segmentsRead_ = 0; // tells the walk whether a group repetition consumed anything
 };
 
 } // namespace talmiro

@@ -3,6 +3,7 @@
 
 #include "talmiro/edi_element.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,7 +37,9 @@ private:
 std::unique_ptr<TEDIField> ReadFieldDef(TDefReader& reader);
 std::unique_ptr<TEdiComposit> ReadCompositDef(TDefReader& reader);
 std::unique_ptr<TEdiSegment> ReadSegmentDef(TDefReader& reader);
-std::unique_ptr<TSegmentTable> ReadSegmentTable(TDefReader& reader, int32_t count);
+// count is unsigned: a count from a file is never a reason to skip reading; each record is read before it is
+// kept.
+std::unique_ptr<TSegmentTable> ReadSegmentTable(TDefReader& reader, uint32_t count);
 std::unique_ptr<TSegmentTable> LoadSegmentTable(const std::string& fileName);
 void FreeSegmentTable(std::unique_ptr<TSegmentTable>& table);
 // A copy of the segment's definition and positions, with fresh values; the caller owns it.

@@ -39,10 +39,15 @@ public:
 
     void SetStream(TStream* stream) { stream_ = stream; }
     TStream* Stream() const { return stream_; }
+    // Raises when no message component or no stream is set.
     void Execute();
     void Clear();
 
 private:
+    void ReadMessages();
+    // Reports an envelope segment through the message component's OnSegmentRead.
+    void ReportSegment(TEdiSegment& segment);
+
     std::unique_ptr<TSegmUNB> unb_;
     std::unique_ptr<TSegmUNG> ung_;
     std::unique_ptr<TSegmUNH> unh_;

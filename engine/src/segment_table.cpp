@@ -1,0 +1,152 @@
+#include "talmiro/segment_table.h"
+
+#include "talmiro/def_stream.h"
+#include "talmiro/exceptions.h"
+#include "talmiro/streams.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace talmiro {
+
+namespace {
+
+const char* const StructureDamagedText = "File structure damaged";
+
+// Three-way comparison of two tags without regard to letter case (ASCII).
+int CompareTags(std::string_view a, std::string_view b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        auto ca = static_cast<unsigned char>(a[i]);
+        auto cb = static_cast<unsigned char>(b[i]);
+        if (ca >= 'a' && ca <= 'z') ca = static_cast<unsigned char>(ca - 32);
+        if (cb >= 'a' && cb <= 'z') cb = static_cast<unsigned char>(cb - 32);
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+uint32_t GetLE32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------------
+
+int TSegmentTable::TagIndex(std::string_view tag) const {
+    size_t lo = 0, hi = entries_.size();
+    while (lo < hi) {
+        const size_t mid = lo + (hi - lo) / 2;
+        const int c = CompareTags(entries_[mid].Tag, tag);
+        if (c == 0) return static_cast<int>(mid);
+        if (c < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return -1;
+}
+
+TEdiSegment* TSegmentTable::Find(std::string_view tag) const {
+    const int i = TagIndex(tag);
+    return i < 0 ? nullptr : entries_[static_cast<size_t>(i)].Segment.get();
+}
+
+void TSegmentTable::Insert(std::string_view tag, std::unique_ptr<TEdiSegment> segment) {
+    auto it = std::lower_bound(entries_.begin(), entries_.end(), tag,
+                               [](const Entry& e, std::string_view t) { return CompareTags(e.Tag, t) < 0; });
+    if (it != entries_.end() && CompareTags(it->Tag, tag) == 0) {
+        it->Segment = std::move(segment); // the later definition wins
+        return;
+    }
+    entries_.insert(it, Entry{std::string(tag), std::move(segment)});
+}
+
+// ---------------------------------------------------------------------------------------------------------
+
+std::unique_ptr<TEDIField> ReadFieldDef(TDefReader& reader) {
+    auto field = std::make_unique<TEDIField>(reader.GetText());
+    field->FieldType = static_cast<TEdiFieldType>(static_cast<uint8_t>(reader.GetInteger()));
+    field->MinSize = reader.GetInteger();
+    field->MaxSize = reader.GetInteger();
+    field->Description = CutText(reader.GetText(), MaxDescriptionLength);
+    return field;
+}
+
+std::unique_ptr<TEdiComposit> ReadCompositDef(TDefReader& reader) {
+    std::string description = reader.GetText();
+    auto composit = std::make_unique<TEdiComposit>(reader.GetText());
+    composit->Description = CutText(description, MaxDescriptionLength);
+    // The count comes from the file: every element must be read before anything is kept for it.
+    const auto count = static_cast<uint32_t>(reader.GetInteger());
+    for (uint32_t i = 0; i < count; ++i) {
+        if (reader.GetInteger() != rtField) throw Exception(StructureDamagedText);
+        composit->AddElement(ReadFieldDef(reader));
+    }
+    return composit;
+}
+
+std::unique_ptr<TEdiSegment> ReadSegmentDef(TDefReader& reader) {
+    std::string description = reader.GetText();
+    auto segment = std::make_unique<TEdiSegment>(reader.GetText());
+    segment->Description = CutText(description, MaxDescriptionLength);
+    const auto count = static_cast<uint32_t>(reader.GetInteger());
+    for (uint32_t i = 0; i < count; ++i) {
+        const int32_t tag = reader.GetInteger();
+        if (tag == rtField)
+            segment->AddElement(ReadFieldDef(reader));
+        else if (tag == rtComposit)
+            segment->AddElement(ReadCompositDef(reader));
+        else
+            throw Exception(StructureDamagedText);
+    }
+    return segment;
+}
+
+std::unique_ptr<TSegmentTable> ReadSegmentTable(TDefReader& reader, uint32_t count) {
+    auto table = std::make_unique<TSegmentTable>();
+    for (uint32_t i = 0; i < count; ++i) {
+        if (reader.GetInteger() != rtSegment) throw Exception(StructureDamagedText);
+        auto segment = ReadSegmentDef(reader);
+        const std::string tag = segment->ID;
+        table->Insert(tag, std::move(segment));
+    }
+    return table;
+}
+
+std::unique_ptr<TSegmentTable> LoadSegmentTable(const std::string& fileName) {
+    TFileStream file(fileName);
+    uint8_t header[TableHeaderSize];
+    if (file.Read(header, sizeof header) < sizeof header) throw Exception("File read error.");
+    if (GetLE32(header + 4) != static_cast<uint32_t>(SdtFileType)) throw Exception("Illegal file type.");
+    uint8_t countBytes[4];
+    if (file.Read(countBytes, sizeof countBytes) < sizeof countBytes) throw Exception("File read error.");
+    TDefReader reader(file, 1024);
+    return ReadSegmentTable(reader, GetLE32(countBytes));
+}
+
+void FreeSegmentTable(std::unique_ptr<TSegmentTable>& table) {
+    table.reset();
+}
+
+std::unique_ptr<TEdiSegment> CloneSegment(const TEdiSegment& segment) {
+    TMemoryStream memory;
+    {
+        TDefWriter writer(memory, 128);
+        segment.WriteDef(writer);
+        writer.Flush();
+    }
+    memory.Seek(0);
+    TDefReader reader(memory, 128);
+    reader.GetInteger(); // the record tag
+    auto copy = ReadSegmentDef(reader);
+    copy->LineBreak = segment.LineBreak;
+    copy->StartPos = segment.StartPos;
+    copy->EndPos = segment.EndPos;
+    return copy;
+}
+
+} // namespace talmiro
