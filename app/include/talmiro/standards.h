@@ -2,6 +2,7 @@
 // below the base directory.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ class TStandardsCatalogue {
 public:
     std::string IniFileName;
     std::string BaseDir;
+    // Fired after the lists or the selection changed (the settings dialog mirrors them).
+    std::function<void()> OnChange;
 
     // Reads the configuration file, then ScanStandards.
     void LoadSettings(const std::string& iniFileName);
@@ -47,7 +50,7 @@ public:
     std::string StandardDir() const;
 
     // Paths the settings dialog edits and compiles.
-    std::string StandardSourcePath() const;                 // StandardDir / <name>.sdf
+    std::string StandardSourcePath() const;                // StandardDir / <name>.sdf
     std::string MessageSourcePath(int messageIndex) const; // StandardDir / <message>.mdf
 
 private:
