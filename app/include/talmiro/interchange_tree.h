@@ -6,6 +6,7 @@
 #include "talmiro/edi_element.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -26,10 +27,10 @@ public:
 
     struct Node {
         int32_t Parent = None;
-        int32_t Row = 0;   // index among the parent's children (or among the top-level nodes)
+        int32_t Row = 0; // index among the parent's children (or among the top-level nodes)
         TNodeKind Kind = TNodeKind::Segment;
-        int32_t A = 0;     // message: text index; group: group number; segment: definition index
-        int32_t B = 0;     // group: repetition number
+        int32_t A = 0; // message: text index; group: group number; segment: definition index
+        int32_t B = 0; // group: repetition number
         int64_t StartPos = 0;
         int64_t EndPos = 0;
         std::vector<int32_t> Children;
@@ -56,16 +57,22 @@ public:
     int32_t AddGroup(int grpNbr, int actRep);
     int32_t AddSegment(const TEdiSegment& segment);
     void Up(); // CurrentNode becomes its parent
+    // CurrentNode becomes the parent of the message node added last (group nodes left open by a reported
+    // sequence error are closed with it).
+    void ExitMessage();
     // Forget the definitions shared per loaded table (a new table's segment objects may reuse addresses).
     void NewTable();
 
 private:
     int32_t Add(Node node);
+    int32_t DefinitionIndex(const TEdiSegment& segment);
     std::vector<Node> nodes_;
     std::vector<int32_t> topLevel_;
     std::vector<std::string> messageTexts_;
     std::vector<std::shared_ptr<const TEdiSegment>> definitions_;
-    std::unordered_map<const TEdiSegment*, int32_t> definitionOf_; // per loaded table
+    std::unordered_map<const TEdiSegment*, int32_t> definitionOf_;  // per loaded table
+    std::unordered_map<std::string, std::vector<int32_t>> sameTag_; // definitions by tag, to share reloads
+    int32_t currentMessage_ = None;
 };
 
 // The driver, the message reader and the tree wired as the viewer wires them. The command-line tool
@@ -87,6 +94,18 @@ public:
     // The table for the message whose header the driver read last: the selected standard's directory and
     // the message type with ".MDT", or empty when no standard matches version and release.
     std::string StructureFileFor();
+    // "ORDERS/D96A: 1" for the message header the driver read last.
+    std::string MessageText() const;
+
+    // Further listeners, called after the reader's own handlers (the driver's and the message reader's
+    // events are taken by the reader; their other events stay free to assign directly).
+    std::function<void(TEdiTransmission& Sender)> OnNewMessage;
+    std::function<void(TEdiTransmission& Sender, std::string& AFileName)> OnGetStructureFile;
+    std::function<void(TEdiTransmission& Sender)> OnStrctLoaded;
+    std::function<void(TEdiTransmission& Sender)> OnExitMessage;
+    std::function<void(TEdiMessage& Sender, TEdiSegment& Segment)> OnSegmentRead;
+    std::function<void(TEdiMessage& Sender, int GrpNbr, int ActRep)> OnEnterGroup;
+    std::function<void(TEdiMessage& Sender, int GrpNbr)> OnDoneGroup;
 
 private:
     TStandardsCatalogue* catalogue_;

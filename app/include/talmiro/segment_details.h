@@ -14,9 +14,12 @@ class TStream;
 // The bytes from StartPos to EndPos, control characters (0..31) dropped.
 std::string SegmentRawText(const TEdiSegment& segment, TStream& stream);
 
+// The value text of the field table: "[RawText]" when the element has a value, otherwise "<empty>".
+std::string ElementValueText(const TEDIField& field);
+
 // The field-table lines of an element list: composites as "ID Description" followed by their members
 // indented by two more; simple elements with the value column at 11 and the description column at 41.
-void AddElementLines(std::vector<std::string>& lines, const std::vector<std::unique_ptr<TEdiElement>>& elements,
-                     int indent);
+void AddElementLines(std::vector<std::string>& lines,
+                     const std::vector<std::unique_ptr<TEdiElement>>& elements, int indent);
 
 } // namespace talmiro

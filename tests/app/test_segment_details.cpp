@@ -1,0 +1,93 @@
+#include "talmiro/segment_details.h"
+
+#include "talmiro/service_segments.h"
+#include "talmiro/streams.h"
+#include "talmiro/syntax.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace talmiro {
+namespace {
+
+std::vector<std::string> LinesOf(TEdiSegment& segment, const std::string& text) {
+    ResetDelimiters();
+    TMemoryStream stream(text);
+    segment.ReadEdi(stream);
+    std::vector<std::string> lines;
+    AddElementLines(lines, segment.Elements, 0);
+    return lines;
+}
+
+TEST(SegmentDetails, ColumnsOfSimpleElementsAndComposites) {
+    TSegmUNZ unz;
+    const std::vector<std::string> unzLines = {
+        "0036      [1]                           INTERCHANGE CONTROL COUNT",
+        "0020      [1234]                        INTERCHANGE CONTROL REFERENCE"};
+    EXPECT_EQ(LinesOf(unz, "UNZ+1+1234'"), unzLines);
+
+    // Composite lines have no columns; members are indented by two; an empty member, an omitted one and one
+    // after the last element present all show <empty>.
+    TSegmUNB unb;
+    std::vector<std::string> lines = LinesOf(unb, "UNB+UNOA:2+SENDER::ROUTE+RECIPIENT+990101:1200+1234'");
+    ASSERT_GE(lines.size(), 10u);
+    EXPECT_EQ(lines[0], "S001 SYNTAX IDENTIFIER");
+    EXPECT_EQ(lines[1], "  0001    [UNOA]                        Syntax identifier");
+    EXPECT_EQ(lines[3], "S002 INTERCHANGE SENDER");
+    EXPECT_EQ(lines[4], "  0004    [SENDER]                      Sender identification");
+    EXPECT_EQ(lines[5], "  0007    <empty>                       Partner identification code qualifier");
+    EXPECT_EQ(lines[6], "  0008    [ROUTE]                       Address for reverse routing");
+    EXPECT_EQ(lines[9], "  0007    <empty>                       Partner identification code qualifier");
+    EXPECT_EQ(lines.back(), "0035      <empty>                       TEST INDICATOR");
+    EXPECT_EQ(lines.size(), 23u); // 6 simple elements, 5 composites with 12 members
+}
+
+TEST(SegmentDetails, LongIdentifiersAndValuesPushTheColumns) {
+    TEdiSegment seg("ABC");
+    seg.AddField("X123456789");
+    seg.FieldByID("X123456789").FieldType = ftAlnum;
+    seg.FieldByID("X123456789").Description = "Ten";
+    seg.AddComposit("C001");
+    seg.FindComposit("C001")->Description = "DEEP";
+    seg.FindComposit("C001")->AddField("Y12345678");
+    seg.FindComposit("C001")->FieldByID("Y12345678").FieldType = ftAlnum;
+    seg.AddField("0001");
+    seg.FieldByID("0001").FieldType = ftNumeric;
+    seg.FieldByID("0001").Description = "Num";
+    const std::string longValue(29, 'v');
+    const std::vector<std::string> expected = {
+        "X123456789[A]                           Ten",
+        "C001 DEEP",
+        "  Y12345678[B]                          ",
+        "0001      [" + longValue + "]Num",
+    };
+    EXPECT_EQ(LinesOf(seg, "ABC+A+B+" + longValue + "'"), expected);
+
+    // A numeric element read from an empty text holds 0 but shows <empty>.
+    std::vector<std::string> lines = LinesOf(seg, "ABC+A+B+'");
+    EXPECT_EQ(lines[3], "0001      <empty>                       Num");
+}
+
+TEST(SegmentDetails, RawTextDropsControlCharactersOnly) {
+    ResetDelimiters();
+    const std::string text = "UNZ+1+1234'\r\nUNZ+\r\n2+\xE9\x7F"
+                             "9'\r\nUNH";
+    TMemoryStream stream(text);
+    TSegmUNZ unz;
+    unz.ReadEdi(stream);
+    EXPECT_EQ(SegmentRawText(unz, stream), "UNZ+1+1234'");
+    unz.ReadEdi(stream);
+    EXPECT_EQ(unz.StartPos, 11); // before the line break that precedes the tag
+    EXPECT_EQ(SegmentRawText(unz, stream), "UNZ+2+\xE9\x7F"
+                                           "9'");
+    // Positions that no longer fit the stream give what is there.
+    unz.EndPos = 1000;
+    EXPECT_EQ(SegmentRawText(unz, stream).substr(0, 6), "UNZ+2+");
+    unz.EndPos = unz.StartPos - 1;
+    EXPECT_EQ(SegmentRawText(unz, stream), "");
+}
+
+} // namespace
+} // namespace talmiro
