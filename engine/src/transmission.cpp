@@ -63,6 +63,7 @@ void TEdiTransmission::Execute() {
             ung_->ReadEdi(stream);
             if (OnNewFncGroup) OnNewFncGroup(*this);
             ReportSegment(*ung_);
+            NextTag = PeekSegmentTag(stream);
             ReadMessages();
             if (NextTag != "UNE") throw Exception("Segment UNE expected");
             une_->ReadEdi(stream);
