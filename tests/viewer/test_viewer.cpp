@@ -1,0 +1,574 @@
+// The viewer's windows driven as a user would, offscreen, with the boxes and the editor caught by hooks.
+#include "error_text.h"
+#include "main_form.h"
+#include "std_settings.h"
+#include "tree_model.h"
+#include "ui_support.h"
+
+#include "talmiro/compiler.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace talmiro;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const SegmentSource = R"(SEGMENTS
+SEGMENT 'UNH' DESCRIPTION 'MESSAGE HEADER';
+  FIELD '0062' ALNUM (1:14) DESCRIPTION 'MESSAGE REFERENCE NUMBER';
+  COMPOSIT 'S009' DESCRIPTION 'MESSAGE IDENTIFIER';
+    FIELD '0065' ALNUM (1:6) DESCRIPTION 'Message type identifier';
+    FIELD '0052' ALNUM (1:3) DESCRIPTION 'Message version number';
+    FIELD '0054' ALNUM (1:3) DESCRIPTION 'Message release number';
+    FIELD '0051' ALNUM (1:2) DESCRIPTION 'Controlling agency';
+  END;
+END;
+SEGMENT 'UNT' DESCRIPTION 'MESSAGE TRAILER';
+  FIELD '0074' NUMERIC (1:6) DESCRIPTION 'NUMBER OF SEGMENTS IN THE MESSAGE';
+  FIELD '0062' ALNUM (1:14) DESCRIPTION 'MESSAGE REFERENCE NUMBER';
+END;
+SEGMENT 'BGM' DESCRIPTION 'BEGINNING OF MESSAGE';
+  COMPOSIT 'C002' DESCRIPTION 'DOCUMENT/MESSAGE NAME';
+    FIELD '1001' ALNUM (1:3) DESCRIPTION 'Document/message name, coded';
+    FIELD '1131' ALNUM (1:3) DESCRIPTION 'Code list qualifier';
+  END;
+  FIELD '1004' ALNUM (1:35) DESCRIPTION 'DOCUMENT/MESSAGE NUMBER';
+  FIELD '1225' ALNUM (1:3) DESCRIPTION 'MESSAGE FUNCTION, CODED';
+END;
+SEGMENT 'DTM' DESCRIPTION 'DATE/TIME/PERIOD';
+  COMPOSIT 'C507' DESCRIPTION 'DATE/TIME/PERIOD';
+    FIELD '2005' ALNUM (1:3) DESCRIPTION 'Date/time/period qualifier';
+    FIELD '2380' ALNUM (1:35) DESCRIPTION 'Date/time/period';
+  END;
+END;
+SEGMENT 'NAD' DESCRIPTION 'NAME AND ADDRESS';
+  FIELD '3035' ALNUM (1:3) DESCRIPTION 'PARTY QUALIFIER';
+  FIELD '3036' ALNUM (0:35) DESCRIPTION 'PARTY NAME';
+END;
+SEGMENT 'CTA' DESCRIPTION 'CONTACT INFORMATION';
+  FIELD '3139' ALNUM (1:3) DESCRIPTION 'CONTACT FUNCTION, CODED';
+END;
+SEGMENT 'UNE' FIELD '0060' NUMERIC (1:6); FIELD '0048' ALNUM (1:14); END;
+SEGMENT 'UNZ' FIELD '0036' NUMERIC (1:6); FIELD '0020' ALNUM (1:14); END;
+END;
+)";
+
+const char* const MessageSource = R"(MESSAGE 'ORDERS'
+IDENTIFICATION 65 = 'ORDERS', 52 = 'D', 54 = '96A', 51 = 'UN'
+SEGMENTS 'D96A';
+STRUCTURE
+SEGMENT 'UNH' MANDATORY (1);
+SEGMENT 'BGM' MANDATORY (1);
+SEGMENT 'DTM' CONDITIONAL (35);
+GROUP 'NAD' CONDITIONAL (99);
+  SEGMENT 'NAD' MANDATORY (1);
+  GROUP 'CTA' CONDITIONAL (5);
+    SEGMENT 'CTA' MANDATORY (1);
+  END;
+END;
+SEGMENT 'UNT' MANDATORY (1);
+END;
+)";
+
+const char* const Orders = "UNB+UNOA:1+SENDER+RECEIVER+960101:1200+1234'\r\n"
+                           "UNH+1+ORDERS:D:96A:UN'\r\n"
+                           "BGM+220+PO\r\n1+9'\r\n"
+                           "DTM+137:19960101'\r\n"
+                           "NAD+BY+M\xE9tro'\r\n"
+                           "CTA+IC'\r\n"
+                           "NAD+SU'\r\n"
+                           "UNT+7+1'\r\n"
+                           "UNZ+1+1234'\r\n";
+
+// The tree as indented lines, two spaces per level.
+void DumpTree(const QAbstractItemModel& model, const QModelIndex& parent, int depth, QStringList& out) {
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        QModelIndex index = model.index(row, 0, parent);
+        out << QString(depth * 2, QLatin1Char(' ')) + index.data().toString();
+        DumpTree(model, index, depth + 1, out);
+    }
+}
+
+QStringList TreeLines(const TMainForm& form) {
+    QStringList lines;
+    DumpTree(*form.Model, {}, 0, lines);
+    return lines;
+}
+
+} // namespace
+
+class TestViewer : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir temp;
+    QString base;    // the standards' base directory
+    std::string ini; // a TALMIRO.INI pointing at it
+    std::string orders;
+    QStringList events; // boxes and editor runs, in order
+    std::unique_ptr<TMainForm> form;
+
+    std::string Write(const QString& name, const std::string& bytes) {
+        QString path = temp.filePath(name);
+        fs::create_directories(fs::path(path.toStdString()).parent_path());
+        std::ofstream(path.toStdString(), std::ios::binary) << bytes;
+        return path.toStdString();
+    }
+
+    // Selects the node at the path of rows and returns its index.
+    QModelIndex Select(std::initializer_list<int> rows) {
+        QModelIndex index;
+        for (int row : rows)
+            index = form->Model->index(row, 0, index);
+        form->tvMsgStruct->setCurrentIndex(index);
+        return index;
+    }
+
+    bool PanelShown() const { return !form->pnlSegment->isHidden(); }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(temp.isValid());
+        base = temp.filePath(QStringLiteral("std"));
+        std::string sdf = Write("std/D96A/D96A.sdf", SegmentSource);
+        std::string mdf = Write("std/D96A/ORDERS.mdf", MessageSource);
+        TCompilerSDF sdfCompiler;
+        sdfCompiler.SetSourceFile(sdf);
+        sdfCompiler.Compile();
+        TCompilerMDF mdfCompiler;
+        mdfCompiler.SetSourceFile(mdf);
+        mdfCompiler.Compile();
+        ini = Write("TALMIRO.INI", "[Standards]\nBaseDir=" + base.toStdString() + "\n");
+        orders = Write("orders.edi", Orders);
+
+        UiHooks().ShowError = [this](const QString& text) { events << QStringLiteral("error: ") + text; };
+        UiHooks().ShowInfo = [this](const QString& text) { events << QStringLiteral("info: ") + text; };
+        UiHooks().EditFile = [this](const std::string& path) {
+            events << QStringLiteral("edit: ") + QString::fromStdString(path);
+        };
+    }
+
+    void init() {
+        events.clear();
+        form = std::make_unique<TMainForm>();
+        form->ChooseFile = [] { return QString(); };
+    }
+
+    void cleanup() {
+        form.reset();
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void componentsAndCaptions() {
+        form->StartUp({}, ini);
+        QCOMPARE(form->objectName(), QStringLiteral("MainForm"));
+        QCOMPARE(form->windowTitle(), QStringLiteral("EDIFACT message viewer"));
+        for (const char* name :
+             {"tvMsgStruct", "pnlTreeView",    "Splitter1",   "pnlViewData", "pnlSegment", "gbSegmInfo",
+              "lbSegmID",    "lbSegmDesc",     "gbSegmData",  "mmSegmData",  "gbFldData",  "mmFldData",
+              "sbStatusBar", "dlgStdSettings", "cbStandards", "lbMessages",  "btnStdEdit", "btnStdComp",
+              "btnMsgEdit",  "btnMsgComp",     "btnOk",       "btnCancel"})
+            QVERIFY2(form->findChild<QWidget*>(QString::fromLatin1(name)), name);
+        QCOMPARE(form->gbSegmInfo->title(), QStringLiteral("Segment informations"));
+        QCOMPARE(form->gbSegmData->title(), QStringLiteral("Segment data string"));
+        QCOMPARE(form->gbFldData->title(), QStringLiteral("Segment field data details"));
+        QCOMPARE(form->Label2->text(), QStringLiteral("Segment:"));
+        QCOMPARE(form->Label3->text(), QStringLiteral("Description:"));
+
+        QStringList menus;
+        for (QAction* menu : form->menuBar()->actions()) {
+            menus << menu->text();
+            for (QAction* item : menu->menu()->actions())
+                menus << QStringLiteral("  ") + (item->isSeparator() ? QStringLiteral("-") : item->text()) +
+                             (item->shortcut().isEmpty() ? QString()
+                                                         : QStringLiteral(" ") + item->shortcut().toString());
+        }
+        QCOMPARE(menus, (QStringList{"&Messages", "  &Open... F3", "  C&lose", "  -", "  E&xit Alt+X",
+                                     "&View", "  &Transmission data...", "  -", "  Structure e&xpanded",
+                                     "&Standards", "  &Settings..."}));
+        QVERIFY(form->miViewExpand->isCheckable());
+
+        QCOMPARE(form->dlgOpenMessage->nameFilters(),
+                 (QStringList{"EDIFACT files (*.edi)", "Text files (*.txt)", "Data files (*.dat)",
+                              "all files (*.*)"}));
+        QCOMPARE(form->dlgOpenMessage->defaultSuffix(), QStringLiteral("edi"));
+        QCOMPARE(form->dlgOpenMessage->selectedNameFilter(), QStringLiteral("EDIFACT files (*.edi)"));
+
+        TdlgStdSettings& dlg = *form->Settings;
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Standard settings"));
+        QCOMPARE(dlg.GroupBox1->title(), QStringLiteral("Standard Settings"));
+        QCOMPARE(dlg.Label1->text(), QStringLiteral("Select &standard"));
+        QCOMPARE(dlg.Label1->buddy(), dlg.cbStandards);
+        QCOMPARE(dlg.Label2->text(), QStringLiteral("&Messages"));
+        QCOMPARE(dlg.Label2->buddy(), dlg.lbMessages);
+        QCOMPARE(dlg.btnStdComp->text(), QStringLiteral("Compile..."));
+        QCOMPARE(dlg.btnMsgEdit->text(), QStringLiteral("Edit..."));
+        QVERIFY(dlg.btnOk->isDefault());
+        QCOMPARE(dlg.size(), QSize(419, 297));
+    }
+
+    void startWithoutFile() {
+        form->StartUp({}, ini);
+        QCOMPARE(form->Model->rowCount(), 0);
+        QVERIFY(!form->miMsgClose->isEnabled());
+        QVERIFY(!PanelShown());
+        QVERIFY(form->StartUpErrors.empty());
+        QCOMPARE(form->Settings->cbStandards->currentText(), QStringLiteral("D96A"));
+        QCOMPARE(form->Settings->lbMessages->count(), 1);
+    }
+
+    void startWithFilesReadsOnlyTheFirst() {
+        form->StartUp({orders, "/nonexistent/second.edi"}, ini);
+        QVERIFY2(form->StartUpErrors.empty(),
+                 form->StartUpErrors.empty() ? "" : form->StartUpErrors[0].c_str());
+        QVERIFY(form->miMsgClose->isEnabled());
+        QCOMPARE(TreeLines(*form),
+                 (QStringList{"UNB", "ORDERS/D96A: 1", "  UNH", "  BGM", "  DTM", "  Segment Group 1 - 1",
+                              "    NAD", "    Segment Group 2 - 1", "      CTA", "  Segment Group 1 - 2",
+                              "    NAD", "  UNT", "UNZ"}));
+        for (int row = 0; row < form->Model->rowCount(); ++row)
+            QVERIFY(!form->tvMsgStruct->isExpanded(form->Model->index(row, 0)));
+    }
+
+    void startUpErrorWaitsForTheWindow() {
+        form->StartUp({temp.filePath(QStringLiteral("missing.edi")).toStdString()}, ini);
+        QVERIFY(events.isEmpty());
+        QCOMPARE(form->StartUpErrors.size(), size_t(1));
+        QVERIFY(form->miMsgClose->isEnabled());
+        form->show();
+        form->ShowStartUpErrors();
+        QCOMPARE(events.size(), 1);
+        QVERIFY2(events[0].startsWith(QStringLiteral("error: ")) &&
+                     events[0].contains(QStringLiteral("missing.edi")) &&
+                     events[0].endsWith(QLatin1Char('.')),
+                 qPrintable(events[0]));
+        QVERIFY(form->StartUpErrors.empty());
+    }
+
+    void selectingNodes() {
+        form->StartUp({orders}, ini);
+        form->show();
+        form->tvMsgStruct->expandAll();
+
+        Select({1, 1}); // BGM, written over two lines
+        QVERIFY(PanelShown());
+        QCOMPARE(form->lbSegmID->text(), QStringLiteral("BGM"));
+        QCOMPARE(form->lbSegmDesc->text(), QStringLiteral("BEGINNING OF MESSAGE"));
+        QCOMPARE(form->mmSegmData->toPlainText(), QStringLiteral("BGM+220+PO1+9'"));
+        QCOMPARE(form->mmFldData->toPlainText().split(QLatin1Char('\n')),
+                 (QStringList{"C002 DOCUMENT/MESSAGE NAME",
+                              "  1001    [220]                         Document/message name, coded",
+                              "  1131    <empty>                       Code list qualifier",
+                              "1004      [PO1]                         DOCUMENT/MESSAGE NUMBER",
+                              "1225      [9]                           MESSAGE FUNCTION, CODED"}));
+
+        Select({1}); // the message node hides the panel
+        QVERIFY(!PanelShown());
+
+        Select({1, 3, 0}); // NAD of group 1: a byte above 127 shows as Latin-1
+        QVERIFY(PanelShown());
+        QCOMPARE(form->mmSegmData->toPlainText(), QString::fromUtf8("NAD+BY+M\u00E9tro'"));
+
+        Select({1, 3}); // a group node hides it again
+        QVERIFY(!PanelShown());
+        QCOMPARE(form->lbSegmID->text(), QStringLiteral("NAD")); // the labels keep the last segment
+
+        Select({2}); // UNZ, a service segment
+        QCOMPARE(form->lbSegmID->text(), QStringLiteral("UNZ"));
+        QVERIFY(form->mmFldData->toPlainText().startsWith(
+            QStringLiteral("0036      [1]                           ")));
+
+        form->CloseMessageFile();
+        QVERIFY(!PanelShown());
+        QCOMPARE(form->Model->rowCount(), 0);
+        QVERIFY(!form->miMsgClose->isEnabled());
+        QVERIFY(!form->FileStream);
+    }
+
+    void utf8Interchange() {
+        std::string text = Orders;
+        text.replace(text.find("UNOA"), 4, "UNOY");
+        text.replace(text.find("M\xE9tro"), 5, "M\xC3\xA9tro");
+        std::string path = Write("utf8.edi", text);
+        form->StartUp({path}, ini);
+        form->tvMsgStruct->expandAll();
+        Select({1, 3, 0});
+        QCOMPARE(form->mmSegmData->toPlainText(), QString::fromUtf8("NAD+BY+M\u00E9tro'"));
+        QVERIFY(form->mmFldData->toPlainText().contains(QString::fromUtf8("[M\u00E9tro]")));
+    }
+
+    void resizeGeometry() {
+        form->StartUp({orders}, ini);
+        form->show();
+        form->tvMsgStruct->expandAll();
+        Select({1, 1});
+        form->pnlSegment->resize(600, 500);
+        QCOMPARE(form->gbSegmInfo->geometry(), QRect(8, 8, 584, 65));
+        QCOMPARE(form->gbSegmData->geometry(), QRect(8, 80, 584, 97));
+        QCOMPARE(form->mmSegmData->geometry(), QRect(16, 24, 552, 57));
+        QCOMPARE(form->gbFldData->geometry(), QRect(8, 184, 584, 300));
+        QCOMPARE(form->mmFldData->geometry(), QRect(16, 24, 552, 260));
+    }
+
+    void openCancelAndClose() {
+        form->StartUp({orders}, ini);
+        form->tvMsgStruct->expandAll();
+        Select({1, 1});
+        form->miMsgOpenClick(); // cancelled: nothing changes
+        QCOMPARE(form->Model->rowCount(), 3);
+        QVERIFY(form->FileStream);
+        Select({1, 2});
+        QCOMPARE(form->lbSegmID->text(), QStringLiteral("DTM"));
+
+        // A file that does not exist: the old one is closed, the error shown, Close stays enabled.
+        QString missing = temp.filePath(QStringLiteral("none.edi"));
+        form->ChooseFile = [&] { return missing; };
+        QVERIFY(!Guarded([&] { form->miMsgOpenClick(); }));
+        QCOMPARE(events.size(), 1);
+        QVERIFY(events[0].contains(QStringLiteral("none.edi")));
+        QCOMPARE(form->Model->rowCount(), 0);
+        QVERIFY(!form->FileStream);
+        QVERIFY(form->miMsgClose->isEnabled());
+        QCOMPARE(form->InterchangeFile, missing.toStdString());
+        form->miMsgCloseClick();
+        QVERIFY(!form->miMsgClose->isEnabled());
+
+        // "Transmission data..." still opens the last file after Close.
+        form->miViewFileClick();
+        QCOMPARE(events.last(), QStringLiteral("edit: ") + missing);
+
+        form->ChooseFile = [&] { return QString::fromStdString(orders); };
+        form->miMsgOpenClick();
+        QCOMPARE(form->Model->rowCount(), 3);
+        QVERIFY(form->miMsgClose->isEnabled());
+    }
+
+    void transmissionDataBeforeAnyFile() {
+        form->StartUp({}, ini);
+        form->miViewFileClick();
+        QCOMPARE(events, QStringList{"edit: "});
+    }
+
+    void expandMarkFollowsItsRules() {
+        form->StartUp({orders}, ini);
+        form->miViewExpandClick();
+        QVERIFY(form->miViewExpand->isChecked());
+        QVERIFY(form->tvMsgStruct->isExpanded(form->Model->index(1, 0)));
+        QVERIFY(form->tvMsgStruct->isExpanded(form->Model->index(3, 0, form->Model->index(1, 0))));
+
+        // Open of another file closes the displayed one first, which clears the mark.
+        form->OpenFile(orders);
+        QVERIFY(!form->miViewExpand->isChecked());
+        QVERIFY(!form->tvMsgStruct->isExpanded(form->Model->index(1, 0)));
+
+        // After Close a mark set meanwhile stays over the new, collapsed tree.
+        form->CloseMessageFile();
+        form->miViewExpandClick();
+        form->OpenFile(orders);
+        QVERIFY(form->miViewExpand->isChecked());
+        QVERIFY(!form->tvMsgStruct->isExpanded(form->Model->index(1, 0)));
+        form->miViewExpandClick();
+        QVERIFY(!form->miViewExpand->isChecked());
+
+        // The menu command goes through the same toggle.
+        form->miViewExpand->trigger();
+        QVERIFY(form->miViewExpand->isChecked());
+        QVERIFY(form->tvMsgStruct->isExpanded(form->Model->index(1, 0)));
+    }
+
+    void readingErrorKeepsThePartialTree() {
+        std::string text = Orders;
+        text.replace(text.find("CTA+IC'"), 7, "XYZ+1'");
+        std::string path = Write("bad.edi", text);
+        form->StartUp({}, ini);
+        QVERIFY(!Guarded([&] { form->OpenFile(path); }));
+        QCOMPARE(events.size(), 1);
+        QVERIFY(events[0].startsWith(QStringLiteral("error: ")));
+        QVERIFY(form->miMsgClose->isEnabled());
+        QVERIFY(form->FileStream);
+        QStringList lines = TreeLines(*form);
+        QVERIFY(lines.size() >= 6);
+        QCOMPARE(lines.mid(0, 5), (QStringList{"UNB", "ORDERS/D96A: 1", "  UNH", "  BGM", "  DTM"}));
+        // The nodes read before the error can still be shown.
+        form->tvMsgStruct->expandAll();
+        Select({1, 2});
+        QVERIFY(PanelShown());
+        QCOMPARE(form->lbSegmID->text(), QStringLiteral("DTM"));
+    }
+
+    void messageTableLookup() {
+        // Lower-case version and release still find D96A; an unknown release leaves the table name to
+        // the driver, which then fails to find <type>.MDT in the current directory.
+        std::string text = Orders;
+        text.replace(text.find("ORDERS:D:96A"), 12, "ORDERS:d:96a");
+        std::string lower = Write("lower.edi", text);
+        form->StartUp({}, ini);
+        form->Settings->Catalogue.SetSelected(-1);
+        form->OpenFile(lower);
+        QCOMPARE(form->Model->index(1, 0).data().toString(), QStringLiteral("ORDERS/d96a: 1"));
+        QCOMPARE(form->Settings->cbStandards->currentText(), QStringLiteral("D96A"));
+
+        text.replace(text.find("ORDERS:d:96a"), 12, "ORDERS:D:01B");
+        std::string unknown = Write("unknown.edi", text);
+        form->Settings->Catalogue.SetSelected(-1);
+        QVERIFY(!Guarded([&] { form->OpenFile(unknown); }));
+        QCOMPARE(form->Settings->Catalogue.Selected(), -1);
+        QCOMPARE(form->Settings->cbStandards->currentIndex(), -1);
+        QCOMPARE(form->Model->index(1, 0).data().toString(), QStringLiteral("ORDERS/D01B: 1"));
+    }
+
+    void damagedTableReportsBeforeTheError() {
+        // A copy of the standard whose message table is cut inside its structure.
+        fs::path dir = fs::path(temp.filePath(QStringLiteral("cut")).toStdString());
+        fs::create_directories(dir / "D96A");
+        for (const char* file : {"D96A.sdf", "D96A.SDT", "ORDERS.MDT"})
+            fs::copy_file(fs::path(base.toStdString()) / "D96A" / file, dir / "D96A" / file);
+        fs::resize_file(dir / "D96A" / "ORDERS.MDT", fs::file_size(dir / "D96A" / "ORDERS.MDT") - 12);
+        std::string cutIni = Write("cut.ini", "[STANDARDS]\nBASEDIR=" + dir.string() + "\n");
+        form->StartUp({}, cutIni);
+        QVERIFY(!Guarded([&] { form->OpenFile(orders); }));
+        QCOMPARE(events.size(), 2);
+        QVERIFY2(events[0].startsWith(QStringLiteral("info: Error while reading ")), qPrintable(events[0]));
+        QVERIFY(events[1].startsWith(QStringLiteral("error: ")));
+    }
+
+    void dropOpensLikeOpen() {
+        form->StartUp({}, ini);
+        form->show();
+        QMimeData data;
+        data.setText(QStringLiteral("not a file"));
+        QVERIFY(!form->DropFile(data));
+        data.setUrls({QUrl(QStringLiteral("https://example.org/a.edi"))});
+        QVERIFY(!form->DropFile(data));
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(orders))});
+        QVERIFY(form->DropFile(data));
+        QTRY_COMPARE_WITH_TIMEOUT(form->Model->rowCount(), 3, 1000);
+        QVERIFY(form->miMsgClose->isEnabled());
+        QCOMPARE(form->InterchangeFile, orders);
+    }
+
+    void settingsDialogListsAndEdits() {
+        QTemporaryDir dir;
+        auto file = [&](const QString& rel) {
+            fs::path p = fs::path(dir.filePath(rel).toStdString());
+            fs::create_directories(p.parent_path());
+            std::ofstream(p) << "";
+        };
+        file(QStringLiteral("EDI96/d96a.sdf"));
+        file(QStringLiteral("EDI96/ORDERS.mdf"));
+        file(QStringLiteral("EDI96/ORDERS.old.mdf"));
+        file(QStringLiteral("EDI96/INVOIC.mdf"));
+        file(QStringLiteral("D95B/readme.txt"));
+        file(QStringLiteral(".old/D93A.sdf"));
+        file(QStringLiteral("X/D94A.new.sdf"));
+        std::string dirIni = Write("lists.ini", "[STANDARDS]\nBASEDIR=" + dir.path().toStdString() + "\n");
+        form->StartUp({}, dirIni);
+        TdlgStdSettings& dlg = *form->Settings;
+        QCOMPARE(dlg.cbStandards->count(), 2);
+        QCOMPARE(dlg.cbStandards->itemText(0), QStringLiteral("D94A"));
+        QCOMPARE(dlg.cbStandards->itemText(1), QStringLiteral("d96a"));
+        QCOMPARE(dlg.cbStandards->currentIndex(), 0);
+        QCOMPARE(dlg.lbMessages->count(), 0);
+
+        // Picking a standard lists its messages; Edit works on the selected message only.
+        dlg.cbStandards->setCurrentIndex(1);
+        QStringList messages;
+        for (int i = 0; i < dlg.lbMessages->count(); ++i)
+            messages << dlg.lbMessages->item(i)->text();
+        QCOMPARE(messages, (QStringList{"INVOIC", "ORDERS", "ORDERS"}));
+        dlg.btnMsgEdit->click();
+        QVERIFY(events.isEmpty());
+        dlg.lbMessages->item(2)->setSelected(true);
+        dlg.btnMsgEdit->click();
+        dlg.btnStdEdit->click();
+        QString std = dir.filePath(QStringLiteral("EDI96"));
+        QCOMPARE(events, (QStringList{"edit: " + std + "/ORDERS.mdf", "edit: " + std + "/d96a.sdf"}));
+
+        // The main window's look-up moves the dialog's selection.
+        QVERIFY(dlg.SelectStandard("d94a"));
+        QCOMPARE(dlg.cbStandards->currentIndex(), 0);
+        QCOMPARE(dlg.lbMessages->count(), 0);
+        QVERIFY(!dlg.SelectStandard("D01B"));
+        QCOMPARE(dlg.cbStandards->currentIndex(), 0);
+    }
+
+    void settingsDialogCompiles() {
+        QTemporaryDir dir;
+        fs::path d96a = fs::path(dir.path().toStdString()) / "D96A";
+        fs::create_directories(d96a);
+        std::ofstream(d96a / "D96A.sdf") << SegmentSource;
+        std::ofstream(d96a / "ORDERS.mdf") << MessageSource;
+        std::string dirIni = Write("compile.ini", "[STANDARDS]\nBASEDIR=" + dir.path().toStdString() + "\n");
+        form->StartUp({}, dirIni);
+        TdlgStdSettings& dlg = *form->Settings;
+
+        dlg.btnMsgComp->click(); // no message selected: nothing
+        QVERIFY(!fs::exists(d96a / "ORDERS.MDT"));
+        dlg.btnStdComp->click();
+        QVERIFY(fs::exists(d96a / "D96A.SDT"));
+        dlg.lbMessages->item(0)->setSelected(true);
+        dlg.btnMsgComp->click();
+        QVERIFY(fs::exists(d96a / "ORDERS.MDT"));
+        QVERIFY(events.isEmpty());
+        QVERIFY(!dlg.CompilerSDF1->Active());
+        QVERIFY(!dlg.CompilerMDF1->Active());
+
+        // The compiled tables read an interchange.
+        form->OpenFile(orders);
+        QCOMPARE(form->Model->rowCount(), 3);
+
+        // A source with an error: the compiler's text, with a full stop added, and the cursor restored.
+        std::ofstream(d96a / "ORDERS.mdf")
+            << "MESSAGE 'ORDERS' IDENTIFICATION 65 = 'ORDERS' SEGMENTS 'D96A' STRUCTURE";
+        QVERIFY(
+            dlg.lbMessages->selectedItems().isEmpty()); // the look-up of the table listed the messages anew
+        dlg.lbMessages->item(0)->setSelected(true);
+        dlg.btnMsgComp->click();
+        QCOMPARE(events, QStringList{"error: ; expected."});
+        QVERIFY(!dlg.CompilerMDF1->Active());
+
+        // With no standard at all, Compile of the standard fails on the missing source.
+        events.clear();
+        dlg.Catalogue.BaseDir.clear();
+        dlg.Catalogue.ScanStandards();
+        QCOMPARE(dlg.cbStandards->count(), 0);
+        dlg.btnStdEdit->click();
+        QCOMPARE(events, QStringList{"edit: /.sdf"});
+        dlg.btnStdComp->click();
+        QCOMPARE(events.size(), 2);
+        QVERIFY(events[1].startsWith(QStringLiteral("error: ")));
+    }
+
+    void errorTextRule() {
+        QCOMPARE(ErrorDisplayText("Segment UNH expected"), std::string("Segment UNH expected."));
+        QCOMPARE(ErrorDisplayText("Value 12"), std::string("Value 12."));
+        QCOMPARE(ErrorDisplayText("Illegal field identifier."), std::string("Illegal field identifier."));
+        QCOMPARE(ErrorDisplayText("; expected "), std::string("; expected "));
+        QCOMPARE(ErrorDisplayText("File ends with -"), std::string("File ends with -"));  // '-' is below '.'
+        QCOMPARE(ErrorDisplayText("Path ends with /"), std::string("Path ends with /.")); // '/' is above '.'
+        QCOMPARE(ErrorDisplayText("kann nicht ge\xC3\xB6"
+                                  "ffnet werden"),
+                 std::string("kann nicht ge\xC3\xB6"
+                             "ffnet werden."));
+        QCOMPARE(ErrorDisplayText(""), std::string());
+    }
+};
+
+QTEST_MAIN(TestViewer)
+#include "test_viewer.moc"

@@ -1,0 +1,86 @@
+// The program: the main window and the settings dialog, start-up, then the event loop.
+#include "error_text.h"
+#include "main_form.h"
+#include "tree_model.h"
+#include "ui_support.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <QTreeView>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The last line of defence: an error that escapes a handler is shown, never fatal.
+class TApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& error) {
+            talmiro::ShowException(error);
+        } catch (...) {
+            talmiro::ShowException(std::runtime_error("Unknown error"));
+        }
+        return false;
+    }
+};
+
+// For screenshots and unattended runs: TALMIRO_SELECT=<n> selects the n-th node in the order of the
+// tree (0 is the first); TALMIRO_SCREENSHOT=<file.png> saves the window and ends the program.
+void SelectNode(talmiro::TMainForm& form, long n) {
+    const talmiro::TInterchangeTree& tree = form.EdiReader->Tree();
+    std::vector<int32_t> stack(tree.TopLevel().rbegin(), tree.TopLevel().rend());
+    for (long i = 0; !stack.empty(); ++i) {
+        int32_t node = stack.back();
+        stack.pop_back();
+        if (i == n) {
+            QModelIndex index = form.Model->IndexOf(node);
+            for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
+                form.tvMsgStruct->expand(p);
+            form.tvMsgStruct->setCurrentIndex(index);
+            form.tvMsgStruct->scrollTo(index);
+            return;
+        }
+        const auto& children = tree.NodeAt(node).Children;
+        stack.insert(stack.end(), children.rbegin(), children.rend());
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    TApplication app(argc, argv);
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+
+    const QString screenshot = qEnvironmentVariable("TALMIRO_SCREENSHOT");
+    if (!screenshot.isEmpty()) {
+        // Unattended: boxes go to standard error instead of waiting for a click.
+        talmiro::UiHooks().ShowError = [](const QString& text) {
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+        };
+        talmiro::UiHooks().ShowInfo = talmiro::UiHooks().ShowError;
+    }
+
+    talmiro::TMainForm form;
+    form.StartUp(args);
+    form.show();
+    QTimer::singleShot(0, &form, [&form, screenshot] {
+        form.ShowStartUpErrors();
+        if (qEnvironmentVariableIsSet("TALMIRO_SELECT"))
+            SelectNode(form, qEnvironmentVariableIntValue("TALMIRO_SELECT"));
+        if (!screenshot.isEmpty()) {
+            QTimer::singleShot(200, &form, [&form, screenshot] {
+                bool saved = form.grab().save(screenshot);
+                if (!saved) std::fprintf(stderr, "cannot write %s\n", qPrintable(screenshot));
+                QApplication::exit(saved ? 0 : 1);
+            });
+        }
+    });
+    return app.exec();
+}

@@ -1,0 +1,396 @@
+#include "main_form.h"
+
+#include "error_text.h"
+#include "std_settings.h"
+#include "tree_model.h"
+#include "ui_support.h"
+
+#include "talmiro/exceptions.h"
+#include "talmiro/message.h"
+#include "talmiro/segment_details.h"
+#include "talmiro/transmission.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeView>
+
+namespace talmiro {
+
+namespace {
+
+QFont FixedFont() {
+    QFont font(QStringLiteral("Courier New"), 10);
+    font.setStyleHint(QFont::TypeWriter);
+    return font;
+}
+
+QFrame* LoweredPanel(const char* name, QWidget* child) {
+    auto* panel = new QFrame;
+    panel->setObjectName(QString::fromLatin1(name));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setLineWidth(1);
+    auto* layout = new QHBoxLayout(panel);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->addWidget(child);
+    return panel;
+}
+
+QLabel* MakeLabel(const char* name, const QString& text, QWidget* parent, int x, int y) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}
+
+QGroupBox* MakeGroupBox(const char* name, const QString& caption, QWidget* parent, const QRect& geometry) {
+    auto* box = new QGroupBox(caption, parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(geometry);
+    return box;
+}
+
+QAction* MakeAction(QMenu* menu, const char* name, const QString& caption) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+}
+
+} // namespace
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("EDIFACT message viewer"));
+    setAcceptDrops(true);
+    CreateComponents();
+    CreateMenus();
+
+    Settings = new TdlgStdSettings(this);
+    EdiReader = std::make_unique<TInterchangeReader>(&Settings->Catalogue);
+    EdiReader->Transmission().OnActivate = [this](TEdiTransmission&) { EdiTrnActivate(); };
+    EdiReader->Message().OnReport = [](const std::string& text) {
+        if (UiHooks().ShowInfo) UiHooks().ShowInfo(QString::fromUtf8(text));
+    };
+    Model = new TInterchangeModel(EdiReader->Tree(), this);
+    tvMsgStruct->setModel(Model);
+    connect(tvMsgStruct->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) { Guarded([&] { tvMsgStructChange(current); }); });
+
+    ChooseFile = [this] { return ExecOpenDialog(); };
+    setGeometry(209, 107, 688, 415 + menuBar()->sizeHint().height() + sbStatusBar->sizeHint().height());
+}
+
+TMainForm::~TMainForm() {
+    // The tree goes before the model that shows it.
+    tvMsgStruct->setModel(nullptr);
+}
+
+void TMainForm::CreateComponents() {
+    tvMsgStruct = new QTreeView;
+    tvMsgStruct->setObjectName(QStringLiteral("tvMsgStruct"));
+    tvMsgStruct->setHeaderHidden(true);
+    tvMsgStruct->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tvMsgStruct->setIndentation(19);
+    tvMsgStruct->setUniformRowHeights(true); // rows need no measuring, however many there are
+    tvMsgStruct->header()->setStretchLastSection(false);
+    tvMsgStruct->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    QPalette palette = tvMsgStruct->palette();
+    // The selection stays visible when the tree loses focus.
+    palette.setColor(QPalette::Inactive, QPalette::Highlight,
+                     palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::HighlightedText));
+    tvMsgStruct->setPalette(palette);
+    pnlTreeView = LoweredPanel("pnlTreeView", tvMsgStruct);
+
+    pnlSegment = new QWidget;
+    pnlSegment->setObjectName(QStringLiteral("pnlSegment"));
+    pnlSegment->installEventFilter(this);
+    pnlViewData = LoweredPanel("pnlViewData", pnlSegment);
+
+    gbSegmInfo =
+        MakeGroupBox("gbSegmInfo", QStringLiteral("Segment informations"), pnlSegment, {8, 8, 465, 65});
+    Label2 = MakeLabel("Label2", QStringLiteral("Segment:"), gbSegmInfo, 16, 24);
+    Label3 = MakeLabel("Label3", QStringLiteral("Description:"), gbSegmInfo, 16, 40);
+    lbSegmID = MakeLabel("lbSegmID", QStringLiteral("lbSegmID"), gbSegmInfo, 96, 24);
+    lbSegmDesc = MakeLabel("lbSegmDesc", QStringLiteral("lbSegmDesc"), gbSegmInfo, 96, 40);
+
+    gbSegmData =
+        MakeGroupBox("gbSegmData", QStringLiteral("Segment data string"), pnlSegment, {8, 80, 465, 97});
+    mmSegmData = new QPlainTextEdit(QStringLiteral("mmSegmData"), gbSegmData);
+    mmSegmData->setObjectName(QStringLiteral("mmSegmData"));
+    mmSegmData->setGeometry(16, 24, 433, 57);
+    mmSegmData->setFont(FixedFont());
+    mmSegmData->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    mmSegmData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    mmSegmData->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    mmSegmData->setAcceptDrops(false);
+    QPalette face = mmSegmData->palette();
+    face.setColor(QPalette::Base, face.color(QPalette::Button));
+    mmSegmData->setPalette(face);
+
+    gbFldData = MakeGroupBox("gbFldData", QStringLiteral("Segment field data details"), pnlSegment,
+                             {8, 184, 465, 217});
+    mmFldData = new QPlainTextEdit(gbFldData);
+    mmFldData->setObjectName(QStringLiteral("mmFldData"));
+    mmFldData->setGeometry(16, 24, 433, 177);
+    mmFldData->setFont(FixedFont());
+    mmFldData->setReadOnly(true);
+    mmFldData->setLineWrapMode(QPlainTextEdit::NoWrap);
+    mmFldData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    mmFldData->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    mmFldData->setAcceptDrops(false);
+    pnlSegment->hide();
+
+    Splitter1 = new QSplitter(Qt::Horizontal);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->addWidget(pnlTreeView);
+    Splitter1->addWidget(pnlViewData);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({201, 484});
+    setCentralWidget(Splitter1);
+
+    sbStatusBar = new QStatusBar;
+    sbStatusBar->setObjectName(QStringLiteral("sbStatusBar"));
+    setStatusBar(sbStatusBar);
+
+    dlgOpenMessage = new QFileDialog(this);
+    dlgOpenMessage->setObjectName(QStringLiteral("dlgOpenMessage"));
+    dlgOpenMessage->setAcceptMode(QFileDialog::AcceptOpen);
+    dlgOpenMessage->setFileMode(QFileDialog::AnyFile); // the file need not exist; opening it then fails
+    dlgOpenMessage->setDefaultSuffix(QStringLiteral("edi"));
+    dlgOpenMessage->setNameFilters({QStringLiteral("EDIFACT files (*.edi)"),
+                                    QStringLiteral("Text files (*.txt)"),
+                                    QStringLiteral("Data files (*.dat)"), QStringLiteral("all files (*.*)")});
+    dlgOpenMessage->selectNameFilter(dlgOpenMessage->nameFilters().first());
+}
+
+void TMainForm::CreateMenus() {
+    miMessages = menuBar()->addMenu(QStringLiteral("&Messages"));
+    miMessages->setObjectName(QStringLiteral("miMessages"));
+    miMsgOpen = MakeAction(miMessages, "miMsgOpen", QStringLiteral("&Open..."));
+    miMsgOpen->setShortcut(QKeySequence(Qt::Key_F3));
+    miMsgClose = MakeAction(miMessages, "miMsgClose", QStringLiteral("C&lose"));
+    miMsgClose->setEnabled(false);
+    N1 = miMessages->addSeparator();
+    N1->setObjectName(QStringLiteral("N1"));
+    miMsgExit = MakeAction(miMessages, "miMsgExit", QStringLiteral("E&xit"));
+    miMsgExit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
+
+    View1 = menuBar()->addMenu(QStringLiteral("&View"));
+    View1->setObjectName(QStringLiteral("View1"));
+    miViewFile = MakeAction(View1, "miViewFile", QStringLiteral("&Transmission data..."));
+    N2 = View1->addSeparator();
+    N2->setObjectName(QStringLiteral("N2"));
+    miViewExpand = MakeAction(View1, "miViewExpand", QStringLiteral("Structure e&xpanded"));
+    miViewExpand->setCheckable(true);
+
+    miStandards = menuBar()->addMenu(QStringLiteral("&Standards"));
+    miStandards->setObjectName(QStringLiteral("miStandards"));
+    miStdSettings = MakeAction(miStandards, "miStdSettings", QStringLiteral("&Settings..."));
+
+    connect(miMsgOpen, &QAction::triggered, this, [this] { Guarded([&] { miMsgOpenClick(); }); });
+    connect(miMsgClose, &QAction::triggered, this, [this] { Guarded([&] { miMsgCloseClick(); }); });
+    connect(miMsgExit, &QAction::triggered, this, [this] { Guarded([&] { miMsgExitClick(); }); });
+    connect(miViewFile, &QAction::triggered, this, [this] { Guarded([&] { miViewFileClick(); }); });
+    connect(miViewExpand, &QAction::triggered, this, [this](bool checked) {
+        // Qt has already toggled the mark; the handler does the toggling itself.
+        miViewExpand->setChecked(!checked);
+        Guarded([&] { miViewExpandClick(); });
+    });
+    connect(miStdSettings, &QAction::triggered, this, [this] { Guarded([&] { miStdSettingsClick(); }); });
+}
+
+QString TMainForm::ExecOpenDialog() {
+    if (dlgOpenMessage->exec() != QDialog::Accepted) return {};
+    return dlgOpenMessage->selectedFiles().value(0);
+}
+
+void TMainForm::StartUp(const std::vector<std::string>& args, const std::string& iniFileName) {
+    // The window is not visible yet, so errors wait until it is.
+    try {
+        Settings->LoadSettings(iniFileName);
+        CloseMessageFile();
+    } catch (const std::exception& error) {
+        StartUpErrors.push_back(ErrorDisplayText(error.what()));
+    }
+    if (args.empty()) return;
+    try {
+        InterchangeFile = args.front();
+        FileStream = std::make_unique<TFileStream>(InterchangeFile);
+        ReadTransmission();
+    } catch (const std::exception& error) {
+        StartUpErrors.push_back(ErrorDisplayText(error.what()));
+    }
+    miMsgClose->setEnabled(true);
+}
+
+void TMainForm::ShowStartUpErrors() {
+    std::vector<std::string> errors;
+    errors.swap(StartUpErrors);
+    for (const std::string& text : errors)
+        if (UiHooks().ShowError) UiHooks().ShowError(QString::fromUtf8(text));
+}
+
+bool TMainForm::IsFileOpen() const {
+    return miMsgClose->isEnabled();
+}
+
+void TMainForm::OpenMessageFile() {
+    QString path = ChooseFile ? ChooseFile() : QString();
+    if (path.isEmpty()) return;
+    OpenFile(FileNameBytes(path));
+}
+
+void TMainForm::OpenFile(const std::string& path) {
+    struct EnableClose {
+        QAction* Close;
+        ~EnableClose() { Close->setEnabled(true); }
+    } enableClose{miMsgClose};
+    if (IsFileOpen()) CloseMessageFile();
+    InterchangeFile = path;
+    FileStream = std::make_unique<TFileStream>(InterchangeFile);
+    ReadTransmission();
+}
+
+void TMainForm::ReadTransmission() {
+    TBusyCursor busy;
+    utf8_ = false;
+    Model->SetUtf8(false);
+    Model->BeginRebuild();
+    struct EndRebuild {
+        TInterchangeModel* Model;
+        ~EndRebuild() { Model->EndRebuild(); }
+    } endRebuild{Model};
+    EdiReader->Read(*FileStream);
+}
+
+void TMainForm::CloseMessageFile() {
+    Model->BeginRebuild();
+    EdiReader->Tree().Clear();
+    Model->EndRebuild();
+    miMsgClose->setEnabled(false);
+    FileStream.reset();
+    pnlSegment->hide();
+    miViewExpand->setChecked(false);
+}
+
+void TMainForm::EdiTrnActivate() {
+    const TEdiComposit* s001 = EdiReader->Transmission().SegmUNB().FindComposit("S001");
+    const TEDIField* syntax = s001 ? s001->FindField("0001") : nullptr;
+    utf8_ =
+        syntax &&
+        QString::fromLatin1(syntax->RawText.c_str()).compare(QStringLiteral("UNOY"), Qt::CaseInsensitive) ==
+            0;
+    Model->SetUtf8(utf8_);
+}
+
+void TMainForm::miMsgOpenClick() {
+    OpenMessageFile();
+}
+void TMainForm::miMsgCloseClick() {
+    CloseMessageFile();
+}
+void TMainForm::miMsgExitClick() {
+    close();
+}
+void TMainForm::miViewFileClick() {
+    if (UiHooks().EditFile) UiHooks().EditFile(InterchangeFile);
+}
+void TMainForm::miStdSettingsClick() {
+    Settings->ShowSettings();
+}
+
+void TMainForm::miViewExpandClick() {
+    miViewExpand->setChecked(!miViewExpand->isChecked());
+    if (miViewExpand->isChecked())
+        tvMsgStruct->expandAll();
+    else
+        tvMsgStruct->collapseAll();
+}
+
+void TMainForm::tvMsgStructChange(const QModelIndex& node) {
+    int32_t index = Model->NodeOf(node);
+    if (index == TInterchangeTree::None) return;
+    const TInterchangeTree& tree = EdiReader->Tree();
+    if (!tree.NodeAt(index).Children.empty()) {
+        pnlSegment->hide();
+        return;
+    }
+    if (!tree.Definition(index) || !FileStream) return;
+    // Everything is read before anything is shown, so a failed read leaves the panel as it was.
+    std::unique_ptr<TEdiSegment> segment = tree.ReadSegment(index, *FileStream);
+    std::string raw = SegmentRawText(*segment, *FileStream);
+    std::vector<std::string> lines;
+    AddElementLines(lines, segment->Elements, 0);
+    QStringList fieldLines;
+    for (const std::string& line : lines)
+        fieldLines << DisplayText(line, utf8_);
+
+    mmSegmData->setPlainText(DisplayText(raw, utf8_));
+    lbSegmID->setText(QString::fromStdString(segment->ID));
+    lbSegmID->adjustSize();
+    lbSegmDesc->setText(DisplayText(segment->Description, false));
+    lbSegmDesc->adjustSize();
+    mmFldData->setPlainText(fieldLines.join(QLatin1Char('\n')));
+    pnlSegment->show();
+}
+
+void TMainForm::pnlSegmentResize() {
+    const int w = pnlSegment->width();
+    const int h = pnlSegment->height();
+    gbSegmInfo->resize(w - 16, gbSegmInfo->height());
+    gbSegmData->resize(w - 16, gbSegmData->height());
+    mmSegmData->resize(w - 48, mmSegmData->height());
+    gbFldData->resize(w - 16, h - gbFldData->y() - 16);
+    mmFldData->resize(w - 48, gbFldData->height() - mmFldData->y() - 16);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == pnlSegment && event->type() == QEvent::Resize) Guarded([&] { pnlSegmentResize(); });
+    return QMainWindow::eventFilter(watched, event);
+}
+
+namespace {
+
+QString DroppedFile(const QMimeData& data) {
+    const QList<QUrl> urls = data.urls();
+    return urls.isEmpty() || !urls.first().isLocalFile() ? QString() : urls.first().toLocalFile();
+}
+
+} // namespace
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFile(*event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+    if (DropFile(*event->mimeData())) event->acceptProposedAction();
+}
+
+bool TMainForm::DropFile(const QMimeData& data) {
+    QString file = DroppedFile(data);
+    if (file.isEmpty()) return false;
+    // Opened once the drop has ended, so that an error box does not hold up the dragging program.
+    std::string path = FileNameBytes(file);
+    QTimer::singleShot(0, this, [this, path] { Guarded([&] { OpenFile(path); }); });
+    return true;
+}
+
+} // namespace talmiro

@@ -1,0 +1,120 @@
+// The main window: the interchange tree on the left, the details of the selected segment on the right.
+#pragma once
+
+#include "talmiro/interchange_tree.h"
+#include "talmiro/streams.h"
+
+#include <QMainWindow>
+#include <QModelIndex>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QFileDialog;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QMimeData;
+class QPlainTextEdit;
+class QSplitter;
+class QStatusBar;
+class QTreeView;
+
+namespace talmiro {
+
+class TdlgStdSettings;
+class TInterchangeModel;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // Creates the window's components, then the settings dialog (owned as a child window).
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // The settings dialog, created right after the window's own components.
+    TdlgStdSettings* Settings = nullptr;
+
+    // The path of the interchange file opened last (kept by Close).
+    std::string InterchangeFile;
+    // The open displayed file; segment details are read from it again on every selection.
+    std::unique_ptr<TFileStream> FileStream;
+    // Drives the reading and holds the tree.
+    std::unique_ptr<TInterchangeReader> EdiReader;
+    TInterchangeModel* Model;
+
+    // The file the Open command reads; empty when the user cancels. Shows dlgOpenMessage by default.
+    std::function<QString()> ChooseFile;
+
+    QFrame* pnlTreeView;
+    QTreeView* tvMsgStruct;
+    QSplitter* Splitter1;
+    QFrame* pnlViewData;
+    QWidget* pnlSegment;
+    QGroupBox* gbSegmInfo;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* lbSegmID;
+    QLabel* lbSegmDesc;
+    QGroupBox* gbSegmData;
+    QPlainTextEdit* mmSegmData;
+    QGroupBox* gbFldData;
+    QPlainTextEdit* mmFldData;
+    QStatusBar* sbStatusBar;
+    QFileDialog* dlgOpenMessage;
+
+    QMenu* miMessages;
+    QAction* miMsgOpen;
+    QAction* miMsgClose;
+    QAction* N1;
+    QAction* miMsgExit;
+    QMenu* View1;
+    QAction* miViewFile;
+    QAction* N2;
+    QAction* miViewExpand;
+    QMenu* miStandards;
+    QAction* miStdSettings;
+
+    // Loads the settings, resets the window and reads the first argument, if any. Its errors wait
+    // in StartUpErrors until ShowStartUpErrors, once the window is visible.
+    void StartUp(const std::vector<std::string>& args, const std::string& iniFileName = {});
+    void ShowStartUpErrors();
+    std::vector<std::string> StartUpErrors;
+
+    void OpenMessageFile();
+    // The Open command after the dialog: closes the displayed file and reads the given one. The Close
+    // command is enabled afterwards whether or not that succeeded.
+    void OpenFile(const std::string& path);
+    // A file dropped on the window opens as with the Open command (after the event has ended).
+    bool DropFile(const QMimeData& data);
+    void CloseMessageFile();
+    void ReadTransmission();
+    bool IsFileOpen() const;
+
+    void miMsgOpenClick();
+    void miMsgCloseClick();
+    void miMsgExitClick();
+    void miViewFileClick();
+    void miViewExpandClick();
+    void miStdSettingsClick();
+    void tvMsgStructChange(const QModelIndex& node);
+    void pnlSegmentResize();
+    void EdiTrnActivate();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void CreateComponents();
+    void CreateMenus();
+    QString ExecOpenDialog();
+    bool utf8_ = false;
+};
+
+} // namespace talmiro

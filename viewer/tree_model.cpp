@@ -1,0 +1,69 @@
+#include "tree_model.h"
+
+#include "ui_support.h"
+
+namespace talmiro {
+
+TInterchangeModel::TInterchangeModel(const TInterchangeTree& tree, QObject* parent)
+    : QAbstractItemModel(parent), tree_(tree) {}
+
+void TInterchangeModel::BeginRebuild() {
+    beginResetModel();
+    rebuilding_ = true;
+}
+
+void TInterchangeModel::EndRebuild() {
+    rebuilding_ = false;
+    endResetModel();
+}
+
+int32_t TInterchangeModel::NodeOf(const QModelIndex& index) const {
+    if (!index.isValid() || rebuilding_) return TInterchangeTree::None;
+    return static_cast<int32_t>(index.internalId());
+}
+
+QModelIndex TInterchangeModel::IndexOf(int32_t node) const {
+    if (node < 0 || static_cast<size_t>(node) >= tree_.NodeCount() || rebuilding_) return {};
+    return createIndex(tree_.NodeAt(node).Row, 0, static_cast<quintptr>(node));
+}
+
+QModelIndex TInterchangeModel::index(int row, int column, const QModelIndex& parent) const {
+    if (column != 0 || row < 0 || rebuilding_) return {};
+    const std::vector<int32_t>& children =
+        tree_.ChildrenOf(parent.isValid() ? NodeOf(parent) : TInterchangeTree::None);
+    if (static_cast<size_t>(row) >= children.size()) return {};
+    return createIndex(row, 0, static_cast<quintptr>(children[static_cast<size_t>(row)]));
+}
+
+QModelIndex TInterchangeModel::parent(const QModelIndex& child) const {
+    int32_t node = NodeOf(child);
+    if (node == TInterchangeTree::None) return {};
+    return IndexOf(tree_.NodeAt(node).Parent);
+}
+
+int TInterchangeModel::rowCount(const QModelIndex& parent) const {
+    if (rebuilding_ || parent.column() > 0) return 0;
+    return static_cast<int>(
+        tree_.ChildrenOf(parent.isValid() ? NodeOf(parent) : TInterchangeTree::None).size());
+}
+
+int TInterchangeModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
+
+bool TInterchangeModel::hasChildren(const QModelIndex& parent) const {
+    return rowCount(parent) > 0;
+}
+
+QVariant TInterchangeModel::data(const QModelIndex& index, int role) const {
+    int32_t node = NodeOf(index);
+    if (node == TInterchangeTree::None || role != Qt::DisplayRole) return {};
+    return DisplayText(tree_.Text(node), utf8_);
+}
+
+Qt::ItemFlags TInterchangeModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+} // namespace talmiro

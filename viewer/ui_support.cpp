@@ -1,0 +1,102 @@
+#include "ui_support.h"
+
+#include "error_text.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QFile>
+#include <QMessageBox>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <stdexcept>
+
+namespace talmiro {
+
+namespace {
+
+QWidget* BoxParent() {
+    QWidget* w = QApplication::activeModalWidget();
+    return w ? w : QApplication::activeWindow();
+}
+
+void DefaultShowError(const QString& text) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Talmiro"), text, QMessageBox::Ok, BoxParent());
+    box.exec();
+}
+
+void DefaultShowInfo(const QString& text) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Talmiro"), text, QMessageBox::Ok, BoxParent());
+    box.exec();
+}
+
+} // namespace
+
+TUiHooks& UiHooks() {
+    static TUiHooks hooks{DefaultShowError, DefaultShowInfo, RunTextEditor};
+    return hooks;
+}
+
+void ShowException(const std::exception& error) {
+    // Our own texts are UTF-8 (the file layer's German texts included).
+    QString text = QString::fromUtf8(ErrorDisplayText(error.what()));
+    if (UiHooks().ShowError) UiHooks().ShowError(text);
+}
+
+bool Guarded(const std::function<void()>& action) {
+    try {
+        action();
+        return true;
+    } catch (const std::exception& error) {
+        ShowException(error);
+    } catch (...) {
+        ShowException(std::runtime_error("Unknown error"));
+    }
+    return false;
+}
+
+QStringList EditorCommand() {
+    for (const char* var : {"TALMIRO_EDITOR", "VISUAL", "EDITOR"}) {
+        QString value = qEnvironmentVariable(var).trimmed();
+        if (value.isEmpty()) continue;
+        QStringList command = QProcess::splitCommand(value);
+        if (!command.isEmpty()) return command;
+    }
+    for (const char* name : {"gnome-text-editor", "gedit", "kate", "kwrite", "mousepad", "xed", "pluma",
+                             "leafpad", "featherpad"}) {
+        QString program = QStandardPaths::findExecutable(QString::fromLatin1(name));
+        if (!program.isEmpty()) return {program};
+    }
+    return {};
+}
+
+void RunTextEditor(const std::string& path) {
+    QStringList command = EditorCommand();
+    if (command.isEmpty()) return;
+    QString program = command.takeFirst();
+    command << QFile::decodeName(QByteArray::fromStdString(path));
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(program, command);
+    if (!process.waitForStarted(-1)) return;
+    // The window is not serviced while the editor runs, as with a modal dialog.
+    process.waitForFinished(-1);
+}
+
+QString DisplayText(const std::string& bytes, bool utf8) {
+    return utf8 ? QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))
+                : QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string FileNameBytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+TBusyCursor::TBusyCursor() {
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+}
+TBusyCursor::~TBusyCursor() {
+    QApplication::restoreOverrideCursor();
+}
+
+} // namespace talmiro
