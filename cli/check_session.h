@@ -1,0 +1,150 @@
+// What check, dump and show share: opening an input, finding the standards, reading an interchange with
+// the viewer's reader while collecting errors, warnings and their places in the file, and printing them.
+#pragma once
+
+#include "commands.h"
+
+#include "talmiro/interchange_tree.h"
+#include "talmiro/standards.h"
+#include "talmiro/streams.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace talmiro {
+struct TMessageDefRec;
+}
+
+namespace talmiro::cli {
+
+// Options of all three subcommands.
+struct TReadOptions {
+    std::string Standards; // base directory; empty: the one of TALMIRO.INI beside the executable
+    std::string Format = "text";
+    bool Json() const { return Format == "json"; }
+};
+void AddReadOptions(CLI::App& command, TReadOptions& options);
+std::unique_ptr<TStandardsCatalogue> MakeCatalogue(const TReadOptions& options);
+
+// An opened input: a file, or standard input copied into memory for "-".
+struct TInput {
+    std::string Name; // as shown in diagnostics
+    std::unique_ptr<TStream> Stream;
+};
+// Empty Stream and the reason in error when the input cannot be opened.
+TInput OpenInput(const std::string& argument, std::string& error);
+
+// A place in the file: the segment's number in file order (from 1, envelope included), its tag and the
+// byte offset (from 0) and line and column (from 1) of its first character.
+struct TLocation {
+    int64_t Segment = 0;
+    std::string Tag;
+    int64_t Offset = 0;
+    int64_t Line = 0;
+    int64_t Column = 0;
+};
+
+struct TDiagnostic {
+    bool Warning = false;
+    std::string Code;
+    std::string Text;
+    std::string GroupPath;  // "SG2/SG3"; empty at the top level of a message or outside one
+    int64_t SegmentPos = 0; // where the segment's text (or the control bytes before it) begins
+    TLocation Location;
+};
+
+struct TMessageInfo {
+    std::string Type, Version, Release, Reference;
+    int64_t Segments = 0;
+};
+
+// Line and column of byte offsets, found by scanning the stream forward; offsets asked in increasing
+// order cost one pass over the file.
+class TLocator {
+public:
+    explicit TLocator(TStream& stream) : stream_(stream) {}
+    // The location of the segment whose text begins at pos (control bytes before the tag are skipped).
+    TLocation At(int64_t pos, int64_t segmentNumber);
+
+private:
+    TStream& stream_;
+    int64_t scanned_ = 0;   // offsets below this have been counted
+    int64_t line_ = 1;      // line of offset scanned_
+    int64_t lineStart_ = 0; // offset where that line begins
+};
+
+struct TSessionOptions {
+    bool AllErrors = false; // report every sequence error of a message through the reader's event
+    bool Strict = false;    // element sizes, numeric values, envelope counts and references
+    bool Progress = false;  // percentage on standard error
+};
+
+// One reading of one input with the reader, collecting what check, dump and show report.
+class TReadSession {
+public:
+    TReadSession(TInterchangeReader& reader, TInput& input, TSessionOptions options);
+    ~TReadSession();
+
+    // Reads the interchange; an error of the engine is recorded, not raised. True when it read to UNZ.
+    bool Run();
+    // Fills the locations of all diagnostics (one more scan of the file up to the last of them).
+    void Locate();
+
+    bool Completed = false;
+    int64_t SegmentCount = 0;
+    std::vector<TMessageInfo> Messages;
+    std::vector<TDiagnostic> Diagnostics; // in file order once located
+    size_t ErrorCount() const;
+    size_t WarningCount() const;
+
+private:
+    void OnSegment(TEdiSegment& segment);
+    void StrictElements(const TEdiComposit& container, const std::string& path, const TEdiSegment& segment);
+    void StrictEnvelope(const TEdiSegment& segment);
+    void Warn(const std::string& code, const std::string& text, const TEdiSegment& segment);
+    void OnSequenceError(const std::string& expect, const std::string& found);
+    void MapGroups();
+    std::string GroupPath() const;
+    int64_t NextSegmentPos() const;
+
+    TInterchangeReader& reader_;
+    TInput& input_;
+    TSessionOptions options_;
+    int64_t lastEnd_ = -1; // terminator of the segment reported last
+    int64_t size_ = 0;
+    int64_t nextProgress_ = 0;
+    bool inMessage_ = false;
+    // Group nesting, followed through the group events; after a reported sequence error a message sends
+    // no further OnDoneGroup, so the table's structure fills in.
+    std::vector<int> groups_;
+    bool seqErrorInMessage_ = false;
+    struct TGroupInfo {
+        int Parent = 0;
+        const TMessageDefRec* Members = nullptr; // the group's member list in the loaded structure
+    };
+    std::unordered_map<int, TGroupInfo> groupInfo_;
+    // Envelope values kept for the strict checks.
+    std::string unbReference_, ungReference_;
+    int64_t interchangeMessages_ = 0, fncGroups_ = 0, groupMessages_ = 0;
+};
+
+// "FILE:LINE:COLUMN: error: TEXT [segment N, TAG, byte OFFSET]", with the group path when there is one.
+std::string FormatDiagnostic(const std::string& fileName, const TDiagnostic& d);
+nlohmann::json DiagnosticJson(const TDiagnostic& d);
+nlohmann::json LocationJson(const TLocation& l);
+nlohmann::json MessageJson(const TMessageInfo& m);
+// A segment's elements with their values as read: simple {id, value, description}, composite {id,
+// description, elements}; value is null for an element without one.
+nlohmann::json ElementsJson(const std::vector<std::unique_ptr<TEdiElement>>& elements);
+// One JSON document, on a line of its own.
+void PrintJson(const nlohmann::json& document);
+
+// Prints the diagnostics to standard error (text mode).
+void PrintDiagnostics(const std::string& fileName, const std::vector<TDiagnostic>& diagnostics);
+
+} // namespace talmiro::cli

@@ -1,0 +1,96 @@
+// talmiro-cli check FILE...: reads each interchange as the viewer does and reports whether it is valid.
+#include "check_session.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <iostream>
+
+namespace talmiro::cli {
+namespace {
+
+struct TCheckOptions : TReadOptions {
+    std::vector<std::string> Files;
+    bool AllErrors = false;
+    bool Strict = false;
+};
+
+constexpr int64_t ProgressThreshold = 50 * 1024 * 1024;
+
+int CheckFile(const std::string& file, const TCheckOptions& options, TStandardsCatalogue& catalogue) {
+    std::string error;
+    TInput input = OpenInput(file, error);
+    if (!input.Stream) {
+        if (options.Json())
+            PrintJson(
+                {{"file", input.Name},
+                 {"valid", false},
+                 {"errors", {{{"code", "open"}, {"text", error}, {"location", nullptr}, {"groupPath", ""}}}},
+                 {"warnings", nlohmann::json::array()}});
+        else
+            std::cerr << "talmiro-cli: " << error << '\n';
+        return ExitUsage;
+    }
+
+    TInterchangeReader reader(&catalogue);
+    reader.BuildTree = false;
+    TSessionOptions sessionOptions;
+    sessionOptions.AllErrors = options.AllErrors;
+    sessionOptions.Strict = options.Strict;
+    sessionOptions.Progress = input.Stream->Size() > ProgressThreshold && ::isatty(STDERR_FILENO);
+    TReadSession session(reader, input, sessionOptions);
+    session.Run();
+    session.Locate();
+    const bool valid = session.ErrorCount() == 0 && (!options.Strict || session.WarningCount() == 0);
+
+    if (options.Json()) {
+        nlohmann::json messages = nlohmann::json::array(), errors = nlohmann::json::array(),
+                       warnings = nlohmann::json::array();
+        for (const TMessageInfo& m : session.Messages)
+            messages.push_back(MessageJson(m));
+        for (const TDiagnostic& d : session.Diagnostics)
+            (d.Warning ? warnings : errors).push_back(DiagnosticJson(d));
+        PrintJson({{"file", input.Name},
+                   {"valid", valid},
+                   {"interchanges", session.Completed ? 1 : 0},
+                   {"messages", messages},
+                   {"segments", session.SegmentCount},
+                   {"errors", errors},
+                   {"warnings", warnings}});
+    } else {
+        PrintDiagnostics(input.Name, session.Diagnostics);
+        if (session.ErrorCount() == 0) {
+            std::string counts = std::to_string(session.Completed ? 1 : 0) + " interchanges, " +
+                                 std::to_string(session.Messages.size()) + " messages, " +
+                                 std::to_string(session.SegmentCount) + " segments";
+            if (session.WarningCount() > 0)
+                counts += ", " + std::to_string(session.WarningCount()) + " warnings";
+            std::cout << input.Name << (valid ? ": ok (" : ": failed (") << counts << ")\n";
+        }
+    }
+    return valid ? ExitOk : ExitInvalid;
+}
+
+const CommandRegistration registration([](CLI::App& app, std::function<int()>& run) {
+    auto options = std::make_shared<TCheckOptions>();
+    CLI::App* command = app.add_subcommand("check", "Check interchanges against their message tables");
+    command->add_option("FILE", options->Files, "Interchange files; - reads standard input")->required();
+    command->add_flag("--all-errors", options->AllErrors,
+                      "Report every segment sequence error of a message, not only the first");
+    command->add_flag("--strict", options->Strict,
+                      "Also check element sizes, numeric values and the envelope's counts and references; "
+                      "warnings then fail the check");
+    AddReadOptions(*command, *options);
+    command->callback([options, &run] {
+        run = [options] {
+            auto catalogue = MakeCatalogue(*options);
+            int exitCode = ExitOk;
+            for (const std::string& file : options->Files)
+                exitCode = std::max(exitCode, CheckFile(file, *options, *catalogue));
+            return exitCode;
+        };
+    });
+});
+
+} // namespace
+} // namespace talmiro::cli

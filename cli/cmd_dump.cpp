@@ -1,0 +1,105 @@
+// talmiro-cli dump FILE: the interchange tree as the viewer builds it.
+#include "check_session.h"
+
+#include "talmiro/exceptions.h"
+
+#include <iostream>
+
+namespace talmiro::cli {
+namespace {
+
+struct TDumpOptions : TReadOptions {
+    std::string File;
+};
+
+void DumpText(const TInterchangeTree& tree, int32_t parent, size_t depth) {
+    for (int32_t child : tree.ChildrenOf(parent)) {
+        std::cout << std::string(depth * 2, ' ') << tree.Text(child) << '\n';
+        DumpText(tree, child, depth + 1);
+    }
+}
+
+struct TJsonDumper {
+    const TInterchangeTree& Tree;
+    TStream& Stream;
+    TLocator Locator{Stream};
+    int64_t Segment = 0;
+
+    nlohmann::json Nodes(int32_t parent) {
+        nlohmann::json nodes = nlohmann::json::array();
+        for (int32_t index : Tree.ChildrenOf(parent)) {
+            const TInterchangeTree::Node& node = Tree.NodeAt(index);
+            nlohmann::json json = {{"text", Tree.Text(index)}};
+            switch (node.Kind) {
+            case TNodeKind::Message:
+                json["kind"] = "message";
+                break;
+            case TNodeKind::Group:
+                json["kind"] = "group";
+                json["group"] = node.A;
+                json["repetition"] = node.B;
+                break;
+            case TNodeKind::Segment: {
+                json["kind"] = "segment";
+                TLocation l = Locator.At(node.StartPos, ++Segment);
+                json["tag"] = Tree.Text(index);
+                json["segment"] = l.Segment;
+                json["offset"] = l.Offset;
+                json["line"] = l.Line;
+                json["column"] = l.Column;
+                try {
+                    json["elements"] = ElementsJson(Tree.ReadSegment(index, Stream)->Elements);
+                } catch (const Exception& e) {
+                    json["elements"] = nullptr;
+                    json["error"] = e.what();
+                }
+                break;
+            }
+            }
+            if (node.Kind != TNodeKind::Segment) json["children"] = Nodes(index);
+            nodes.push_back(std::move(json));
+        }
+        return nodes;
+    }
+};
+
+int RunDump(const TDumpOptions& options) {
+    std::string error;
+    TInput input = OpenInput(options.File, error);
+    if (!input.Stream) {
+        std::cerr << "talmiro-cli: " << error << '\n';
+        return ExitUsage;
+    }
+    auto catalogue = MakeCatalogue(options);
+    TInterchangeReader reader(catalogue.get());
+    TReadSession session(reader, input, {});
+    session.Run();
+    session.Locate();
+    const bool valid = session.ErrorCount() == 0;
+    if (options.Json()) {
+        nlohmann::json errors = nlohmann::json::array();
+        for (const TDiagnostic& d : session.Diagnostics)
+            errors.push_back(DiagnosticJson(d));
+        TJsonDumper dumper{reader.Tree(), *input.Stream};
+        PrintJson({{"file", input.Name},
+                   {"valid", valid},
+                   {"nodes", dumper.Nodes(TInterchangeTree::None)},
+                   {"errors", errors}});
+    } else {
+        DumpText(reader.Tree(), TInterchangeTree::None, 0);
+        std::cout.flush();
+        PrintDiagnostics(input.Name, session.Diagnostics);
+    }
+    return valid ? ExitOk : ExitInvalid;
+}
+
+const CommandRegistration registration([](CLI::App& app, std::function<int()>& run) {
+    auto options = std::make_shared<TDumpOptions>();
+    CLI::App* command = app.add_subcommand("dump", "Print the tree of an interchange as the viewer shows it");
+    command->add_option("FILE", options->File, "Interchange file; - reads standard input")->required();
+    AddReadOptions(*command, *options);
+    command->callback([options, &run] { run = [options] { return RunDump(*options); }; });
+});
+
+} // namespace
+} // namespace talmiro::cli

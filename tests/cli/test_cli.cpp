@@ -1,0 +1,378 @@
+// Runs talmiro-cli check, dump and show on small interchanges and compares what it prints and returns.
+#include "talmiro/compiler.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace talmiro {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const Sdf = R"(SEGMENTS
+SEGMENT 'UNH' DESCRIPTION 'MESSAGE HEADER';
+  FIELD '0062' ALNUM (1:14) DESCRIPTION 'MESSAGE REFERENCE NUMBER';
+  COMPOSIT 'S009' DESCRIPTION 'MESSAGE IDENTIFIER';
+    FIELD '0065' ALNUM (1:6) DESCRIPTION 'Message type identifier';
+    FIELD '0052' ALNUM (1:3) DESCRIPTION 'Message version number';
+    FIELD '0054' ALNUM (1:3) DESCRIPTION 'Message release number';
+    FIELD '0051' ALNUM (1:2) DESCRIPTION 'Controlling agency';
+  END;
+END;
+SEGMENT 'BGM' DESCRIPTION 'BEGINNING OF MESSAGE';
+  COMPOSIT 'C002' DESCRIPTION 'DOCUMENT/MESSAGE NAME';
+    FIELD '1001' ALNUM (1:3) DESCRIPTION 'Document/message name, coded';
+  END;
+  FIELD '1004' ALNUM (1:35) DESCRIPTION 'DOCUMENT/MESSAGE NUMBER';
+  FIELD '1225' ALNUM (1:3) DESCRIPTION 'MESSAGE FUNCTION, CODED';
+END;
+SEGMENT 'DTM' DESCRIPTION 'DATE/TIME/PERIOD';
+  COMPOSIT 'C507' DESCRIPTION 'DATE/TIME/PERIOD';
+    FIELD '2005' ALNUM (1:3) DESCRIPTION 'Date/time/period qualifier';
+    FIELD '2380' ALNUM (1:35) DESCRIPTION 'Date/time/period';
+    FIELD '2379' ALNUM (1:3) DESCRIPTION 'Date/time/period format qualifier';
+  END;
+END;
+SEGMENT 'NAD' DESCRIPTION 'NAME AND ADDRESS';
+  FIELD '3035' ALNUM (1:3) DESCRIPTION 'PARTY QUALIFIER';
+END;
+SEGMENT 'CTA' DESCRIPTION 'CONTACT INFORMATION';
+  FIELD '3139' ALNUM (1:3) DESCRIPTION 'CONTACT FUNCTION, CODED';
+END;
+SEGMENT 'COM' DESCRIPTION 'COMMUNICATION CONTACT';
+  FIELD '3148' ALNUM (1:512) DESCRIPTION 'Communication number';
+END;
+SEGMENT 'QTY' DESCRIPTION 'QUANTITY';
+  COMPOSIT 'C186' DESCRIPTION 'QUANTITY DETAILS';
+    FIELD '6063' ALNUM (1:3) DESCRIPTION 'Quantity qualifier';
+    FIELD '6060' NUMERIC (1:5) DESCRIPTION 'Quantity';
+  END;
+END;
+SEGMENT 'UNT' DESCRIPTION 'MESSAGE TRAILER';
+  FIELD '0074' NUMERIC (1:6) DESCRIPTION 'NUMBER OF SEGMENTS IN THE MESSAGE';
+  FIELD '0062' ALNUM (1:14) DESCRIPTION 'MESSAGE REFERENCE NUMBER';
+END;
+SEGMENT 'UNE' FIELD '0060' NUMERIC (1:6); FIELD '0048' ALNUM (1:14); END;
+SEGMENT 'UNZ' FIELD '0036' NUMERIC (1:6); FIELD '0020' ALNUM (1:14); END;
+END;
+)";
+
+// SG1 NAD holds SG2 CTA, which needs a COM; SG3 QTY needs a DTM.
+const char* const Mdf = R"(MESSAGE 'ORDERS'
+IDENTIFICATION 65 = 'ORDERS', 52 = 'D', 54 = '96A', 51 = 'UN'
+SEGMENTS 'D96A';
+STRUCTURE
+SEGMENT 'UNH' MANDATORY (1);
+SEGMENT 'BGM' MANDATORY (1);
+SEGMENT 'DTM' CONDITIONAL (35);
+GROUP 'NAD' CONDITIONAL (99);
+  SEGMENT 'NAD' MANDATORY (1);
+  GROUP 'CTA' CONDITIONAL (5);
+    SEGMENT 'CTA' MANDATORY (1);
+    SEGMENT 'COM' MANDATORY (5);
+  END;
+END;
+GROUP 'QTY' CONDITIONAL (9);
+  SEGMENT 'QTY' MANDATORY (1);
+  SEGMENT 'DTM' MANDATORY (1);
+END;
+SEGMENT 'UNT' MANDATORY (1);
+END;
+)";
+
+// Lines end in CR LF, as in most interchanges.
+std::string Lines(std::initializer_list<const char*> lines) {
+    std::string text;
+    for (const char* line : lines)
+        text += std::string(line) + "\r\n";
+    return text;
+}
+
+const std::string Valid =
+    Lines({"UNA:+.? '", "UNB+UNOA:2+SENDER+RECIPIENT+990101:1200+1234'", "UNH+1+ORDERS:D:96A:UN'",
+           "BGM+220+PO?+1+9'", "DTM+137:19990101:102'", "NAD+BY'", "CTA+IC'", "COM+0123'", "NAD+SU'",
+           "QTY+21:5'", "DTM+2:19990102:102'", "UNT+10+1'", "UNZ+1+1234'"});
+
+struct Result {
+    int Exit = -1;
+    std::string Out, Err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        std::string pattern = (fs::temp_directory_path() / "talmiro-cli-XXXXXX").string();
+        dir_ = ::mkdtemp(pattern.data());
+        fs::create_directories(dir_ / "std" / "D96A");
+        TCompilerSDF sdf;
+        sdf.SetSourceFile(Write("std/D96A/D96A.sdf", Sdf));
+        sdf.Compile();
+        TCompilerMDF mdf;
+        mdf.SetSourceFile(Write("std/D96A/ORDERS.mdf", Mdf));
+        mdf.Compile();
+    }
+    static void TearDownTestSuite() {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    static std::string Write(const std::string& name, const std::string& text) {
+        std::ofstream(dir_ / name, std::ios::binary) << text;
+        return (dir_ / name).string();
+    }
+    static std::string ReadText(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    // Runs the tool with the test's standards; stdinFile, when given, becomes standard input.
+    static Result Run(const std::string& args, const std::string& stdinFile = "") {
+        const fs::path out = dir_ / "out.txt", err = dir_ / "err.txt";
+        std::string command = std::string("'") + TALMIRO_CLI + "' " + args + " --standards '" +
+                              (dir_ / "std").string() + "' >'" + out.string() + "' 2>'" + err.string() + "'";
+        if (!stdinFile.empty()) command += " <'" + stdinFile + "'";
+        int status = std::system(command.c_str());
+        Result r;
+        r.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.Out = ReadText(out);
+        r.Err = ReadText(err);
+        return r;
+    }
+    static nlohmann::json Json(const std::string& line) { return nlohmann::json::parse(line); }
+
+    static fs::path dir_;
+};
+
+fs::path CliTest::dir_;
+
+TEST_F(CliTest, CheckValidFilesAndStandardInput) {
+    const std::string file = Write("valid.edi", Valid);
+    Result r = Run("check '" + file + "'");
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_EQ(r.Out, file + ": ok (1 interchanges, 1 messages, 12 segments)\n");
+    EXPECT_EQ(r.Err, "");
+
+    r = Run("check - --strict", file);
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_EQ(r.Out, "<stdin>: ok (1 interchanges, 1 messages, 12 segments)\n");
+
+    // Functional groups: UNG and UNE are segments of the interchange too.
+    const std::string groups =
+        Write("groups.edi", "UNB+UNOA:2+S+R+990101:1200+7'UNG+ORDERS+S+R+990101:1200+77+UN+D:96A'"
+                            "UNH+1+ORDERS:D:96A:UN'BGM+220'UNT+3+1'"
+                            "UNH+2+ORDERS:D:96A:UN'BGM+220'UNT+3+2'UNE+2+77'UNZ+1+7'");
+    r = Run("check --strict '" + groups + "'");
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_EQ(r.Out, groups + ": ok (1 interchanges, 2 messages, 10 segments)\n");
+}
+
+TEST_F(CliTest, CheckReportsTheEnginesErrorAtItsPlaceInTheFile) {
+    const std::string file =
+        Write("sequence.edi",
+              Lines({"UNA:+.? '", "UNB+UNOA:2+SENDER+RECIPIENT+990101:1200+1234'", "UNH+1+ORDERS:D:96A:UN'",
+                     "DTM+137:19990101:102'", "BGM+220'", "UNT+4+1'", "UNZ+1+1234'"}));
+    const std::string valid = Write("valid.edi", Valid);
+    Result r = Run("check '" + valid + "' '" + file + "'");
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_EQ(r.Out, valid + ": ok (1 interchanges, 1 messages, 12 segments)\n");
+    // UNA and UNB take 11 and 47 bytes with their line ends, UNH 24: DTM starts at byte 82, line 4.
+    EXPECT_EQ(
+        r.Err,
+        file +
+            ":4:1: error: Segment sequence error: BGM expected but DTM found. [segment 3, DTM, byte 82]\n");
+
+    // A segment that runs over two lines and breaks the syntax on the second one.
+    const std::string syntax =
+        Write("syntax.edi", "UNB+UNOA:2+S+R+990101:1200+7'\nUNH+1+ORDERS:D:96A:UN'  BGM+220\n+1+9+X'");
+    r = Run("check '" + syntax + "'");
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_EQ(r.Err, syntax + ":2:23: error: Invalid segment ID \"  BG\". [segment 3,   B, byte 52]\n");
+
+    // Errors before any segment was read point at the first segment, after a UNA.
+    const std::string notEdi = Write("notedi.edi", "UNA:+.? 'UNH+1+ORDERS:D:96A:UN'");
+    r = Run("check '" + notEdi + "'");
+    EXPECT_EQ(r.Err, notEdi + ":1:10: error: This no EDI message. [segment 1, UNH, byte 9]\n");
+
+    // A message type without a table, and the end of the data where a segment is due.
+    const std::string noTable = Write("notable.edi", "UNB+UNOA:2+S+R+990101:1200+7'UNH+1+INVOIC:D:96A:UN'");
+    r = Run("check '" + noTable + "'");
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_NE(r.Err.find(":1:30: error: "), std::string::npos) << r.Err;
+    EXPECT_NE(r.Err.find("INVOIC.MDT"), std::string::npos) << r.Err;
+    EXPECT_NE(r.Err.find("[segment 2, UNH, byte 29]"), std::string::npos) << r.Err;
+    const std::string cut =
+        Write("cut.edi", "UNB+UNOA:2+S+R+990101:1200+7'UNH+1+ORDERS:D:96A:UN'BGM+220'\r\n");
+    r = Run("check '" + cut + "'");
+    EXPECT_EQ(r.Err, cut + ":2:1: error: Invalid segment ID \"\". [segment 4, end of data, byte 61]\n");
+}
+
+TEST_F(CliTest, AllErrorsReportsEverySequenceErrorWithItsGroupPath) {
+    // COM is missing in SG2 and DTM in SG3: the walk goes on after each and the run ends normally.
+    const std::string file =
+        Write("two.edi", Lines({"UNB+UNOA:2+S+R+990101:1200+7'", "UNH+1+ORDERS:D:96A:UN'", "BGM+220'",
+                                "NAD+BY'", "CTA+IC'", "QTY+21:5'", "UNT+6+1'", "UNZ+1+7'"}));
+    Result r = Run("check '" + file + "'");
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_EQ(r.Err, file + ":6:1: error: Segment sequence error: COM expected but QTY found. [segment 6, "
+                            "QTY, byte 83, in SG1/SG2]\n");
+
+    r = Run("check --all-errors '" + file + "'");
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_EQ(r.Err, file +
+                         ":6:1: error: Segment sequence error: COM expected but QTY found. [segment 6, QTY, "
+                         "byte 83, in SG1/SG2]\n" +
+                         file +
+                         ":7:1: error: Segment sequence error: DTM expected but UNT found. [segment 7, UNT, "
+                         "byte 94, in SG3]\n");
+
+    r = Run("check --all-errors --format json '" + file + "'");
+    nlohmann::json doc = Json(r.Out);
+    ASSERT_EQ(doc["errors"].size(), 2u);
+    EXPECT_EQ(doc["errors"][1]["code"], "sequence");
+    EXPECT_EQ(doc["errors"][1]["groupPath"], "SG3");
+    EXPECT_EQ(doc["errors"][1]["location"]["line"], 7);
+    EXPECT_EQ(doc["interchanges"], 1);
+    EXPECT_EQ(doc["segments"], 8);
+}
+
+TEST_F(CliTest, StrictWarnsAboutSizesNumbersAndEnvelopeCounts) {
+    const std::string file = Write(
+        "strict.edi", Lines({"UNB+UNOA:2+S+R+990101:1200+7'", "UNH+1+ORDERS:D:96A:UN'", "BGM+220+PO1+1234'",
+                             "QTY+21:5x'", "DTM+2:19990102:102'", "QTY+21'", "DTM+2:1:102'",
+                             "QTY+21:123456.5'", "DTM+2:1:102'", "UNT+8+2'", "UNZ+2+8'"}));
+    Result r = Run("check '" + file + "'");
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+
+    r = Run("check --strict '" + file + "'");
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_EQ(r.Out, file + ": failed (1 interchanges, 1 messages, 11 segments, 7 warnings)\n");
+    EXPECT_NE(
+        r.Err.find(":3:1: warning: Value \"1234\" of BGM/1225 is longer than 3 characters [segment 3, BGM"),
+        std::string::npos)
+        << r.Err;
+    // The second QTY has no quantity: the first one's value must not be checked again.
+    EXPECT_EQ(r.Err.find("[segment 6,"), std::string::npos) << r.Err;
+
+    r = Run("check --strict --format json '" + file + "'");
+    nlohmann::json doc = Json(r.Out);
+    EXPECT_EQ(doc["valid"], false);
+    std::vector<std::string> codes;
+    for (const auto& w : doc["warnings"])
+        codes.push_back(w["code"].get<std::string>() + "@" +
+                        std::to_string(w["location"]["segment"].get<int>()));
+    const std::vector<std::string> expected = {"length@3",        "numeric@4",        "length@8",
+                                               "unt-count@10",    "unt-reference@10", "unz-count@11",
+                                               "unz-reference@11"};
+    EXPECT_EQ(codes, expected);
+    EXPECT_EQ(doc["warnings"][3]["text"],
+              "Segment count in UNT is \"8\", but there are 9 segments in the message");
+    EXPECT_EQ(doc["warnings"][6]["text"], "Interchange reference in UNZ is \"8\", but UNB has \"7\"");
+}
+
+TEST_F(CliTest, ExitCodesForUsageAndUnreadableFiles) {
+    const std::string valid = Write("valid.edi", Valid);
+    Result r = Run("check '" + (dir_ / "missing.edi").string() + "' '" + valid + "'");
+    EXPECT_EQ(r.Exit, 2);
+    EXPECT_EQ(r.Err,
+              "talmiro-cli: Datei " + (dir_ / "missing.edi").string() + " kann nicht geöffnet werden\n");
+    EXPECT_EQ(r.Out, valid + ": ok (1 interchanges, 1 messages, 12 segments)\n");
+
+    EXPECT_EQ(Run("check '" + dir_.string() + "'").Exit, 2);
+    EXPECT_EQ(Run("check").Exit, 2);
+    EXPECT_EQ(Run("check --format xml '" + valid + "'").Exit, 2);
+    EXPECT_EQ(Run("show '" + valid + "'").Exit, 2);
+    r = Run("show '" + valid + "' --segment 13");
+    EXPECT_EQ(r.Exit, 2);
+    EXPECT_EQ(r.Err, valid + ": no segment 13 (12 segments read)\n");
+}
+
+TEST_F(CliTest, DumpPrintsTheTreeAndStopsAtTheError) {
+    const std::string valid = Write("valid.edi", Valid);
+    Result r = Run("dump '" + valid + "'");
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_EQ(r.Out, "UNB\nORDERS/D96A: 1\n  UNH\n  BGM\n  DTM\n  Segment Group 1 - 1\n    NAD\n"
+                     "    Segment Group 2 - 1\n      CTA\n      COM\n  Segment Group 1 - 2\n    NAD\n"
+                     "  Segment Group 3 - 1\n    QTY\n    DTM\n  UNT\nUNZ\n");
+
+    const std::string bad =
+        Write("bad.edi", "UNB+UNOA:2+S+R+990101:1200+7'UNH+1+ORDERS:D:96A:UN'BGM+220'XYZ+1'");
+    r = Run("dump '" + bad + "'");
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_EQ(r.Out, "UNB\nORDERS/D96A: 1\n  UNH\n  BGM\n");
+    EXPECT_EQ(r.Err, bad + ":1:60: error: XYZ [segment 4, XYZ, byte 59]\n");
+
+    r = Run("dump --format json '" + valid + "'");
+    nlohmann::json doc = Json(r.Out);
+    EXPECT_EQ(doc["valid"], true);
+    ASSERT_EQ(doc["nodes"].size(), 3u);
+    const nlohmann::json& message = doc["nodes"][1];
+    EXPECT_EQ(message["kind"], "message");
+    EXPECT_EQ(message["text"], "ORDERS/D96A: 1");
+    const nlohmann::json& group = message["children"][3];
+    EXPECT_EQ(group["kind"], "group");
+    EXPECT_EQ(group["group"], 1);
+    EXPECT_EQ(group["repetition"], 1);
+    const nlohmann::json& bgm = message["children"][1];
+    EXPECT_EQ(bgm["kind"], "segment");
+    EXPECT_EQ(bgm["tag"], "BGM");
+    EXPECT_EQ(bgm["segment"], 3); // UNA is no segment
+    EXPECT_EQ(bgm["line"], 4);
+    EXPECT_EQ(bgm["column"], 1);
+    EXPECT_EQ(bgm["offset"], Valid.find("BGM"));
+    EXPECT_EQ(bgm["elements"][0]["id"], "C002");
+    EXPECT_EQ(bgm["elements"][0]["elements"][0]["value"], "220");
+    EXPECT_EQ(bgm["elements"][1]["value"], "PO+1");
+    EXPECT_EQ(bgm["elements"][1]["description"], "DOCUMENT/MESSAGE NUMBER");
+    EXPECT_TRUE(bgm["elements"][2]["value"].is_string());
+    EXPECT_EQ(doc["errors"].size(), 0u);
+}
+
+TEST_F(CliTest, ShowPrintsTheDetailsPanel) {
+    const std::string valid = Write("valid.edi", Valid);
+    Result r = Run("show '" + valid + "' --segment 3");
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_EQ(r.Out, "Segment: BGM\n"
+                     "Description: BEGINNING OF MESSAGE\n"
+                     "Segment data string:\n"
+                     "BGM+220+PO?+1+9'\n"
+                     "Segment field data details:\n"
+                     "C002 DOCUMENT/MESSAGE NAME\n"
+                     "  1001    [220]                         Document/message name, coded\n"
+                     "1004      [PO+1]                        DOCUMENT/MESSAGE NUMBER\n"
+                     "1225      [9]                           MESSAGE FUNCTION, CODED\n");
+
+    // Envelope segments have their built-in definitions; segments read before an error can be shown.
+    const std::string bad =
+        Write("bad.edi", "UNB+UNOA:2+S+R+990101:1200+7'UNH+1+ORDERS:D:96A:UN'BGM+220'XYZ+1'");
+    r = Run("show '" + bad + "' --segment 3 --format json");
+    EXPECT_EQ(r.Exit, 1);
+    nlohmann::json doc = Json(r.Out);
+    EXPECT_EQ(doc["segment"]["tag"], "BGM");
+    EXPECT_EQ(doc["segment"]["raw"], "BGM+220'");
+    EXPECT_EQ(doc["segment"]["location"]["offset"], 51);
+    EXPECT_EQ(doc["segment"]["lines"][0], "C002 DOCUMENT/MESSAGE NAME");
+    EXPECT_EQ(doc["segment"]["elements"][1]["value"], nullptr);
+    EXPECT_EQ(doc["errors"][0]["text"], "XYZ");
+    EXPECT_EQ(doc["errors"][0]["code"], "segment");
+
+    r = Run("show - --segment 1", valid);
+    EXPECT_EQ(r.Exit, 0);
+    EXPECT_EQ(
+        r.Out.substr(0, r.Out.find('\n', r.Out.find("string:\n") + 8) + 1),
+        "Segment: UNB\nDescription: \nSegment data string:\nUNB+UNOA:2+SENDER+RECIPIENT+990101:1200+1234'\n");
+}
+
+} // namespace
+} // namespace talmiro
