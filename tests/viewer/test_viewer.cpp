@@ -17,9 +17,11 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include <filesystem>
@@ -553,6 +555,59 @@ private slots:
         dlg.btnStdComp->click();
         QCOMPARE(events.size(), 2);
         QVERIFY(events[1].startsWith(QStringLiteral("error: ")));
+    }
+
+    void settingsDialogOkAndCancel() {
+        QTemporaryDir dir;
+        for (const char* std : {"A/D95B.sdf", "B/D96A.sdf"}) {
+            fs::path p = fs::path(dir.path().toStdString()) / std;
+            fs::create_directories(p.parent_path());
+            std::ofstream(p) << "";
+        }
+        form->StartUp({}, Write("okcancel.ini", "[STANDARDS]\nBASEDIR=" + dir.path().toStdString() + "\n"));
+        TdlgStdSettings& dlg = *form->Settings;
+        auto closeWith = [&](QPushButton* button) {
+            QTimer::singleShot(0, &dlg, [&dlg, button] {
+                dlg.cbStandards->setCurrentIndex(1 - dlg.cbStandards->currentIndex());
+                button->click();
+            });
+        };
+        closeWith(dlg.btnCancel);
+        QVERIFY(!dlg.ShowSettings());
+        QCOMPARE(dlg.StandardDir(), dir.filePath(QStringLiteral("B")).toStdString()); // the pick stays
+        closeWith(dlg.btnOk);
+        QVERIFY(dlg.ShowSettings());
+        QCOMPARE(dlg.StandardDir(), dir.filePath(QStringLiteral("A")).toStdString());
+        QTimer::singleShot(0, &dlg, [&dlg] { QTest::keyClick(&dlg, Qt::Key_Escape); });
+        QVERIFY(!dlg.ShowSettings());
+        QTimer::singleShot(0, &dlg, [&dlg] { QTest::keyClick(&dlg, Qt::Key_Return); });
+        QVERIFY(dlg.ShowSettings());
+    }
+
+    // The program itself: errors of the command-line file never end it abnormally.
+    void programSurvivesBadFiles() {
+        std::string garbage =
+            Write("garbage.edi", std::string("UNB+\x01\xFF'UNH''", 12) + std::string(3000, '+'));
+        for (const std::string& file :
+             {temp.filePath(QStringLiteral("absent.edi")).toStdString(), garbage, orders}) {
+            QProcess program;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            QString png = temp.filePath(QStringLiteral("shot.png"));
+            QFile::remove(png);
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            env.insert(QStringLiteral("TALMIRO_SCREENSHOT"), png);
+            env.insert(QStringLiteral("TALMIRO_SELECT"), QStringLiteral("1"));
+            program.setProcessEnvironment(env);
+            program.start(QStringLiteral(TALMIRO_PROGRAM),
+                          {QString::fromStdString(file), QStringLiteral("ignored")});
+            QVERIFY(program.waitForFinished(60000));
+            QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(program.exitCode(), 0);
+            QVERIFY(QFile::exists(png));
+            QByteArray errors = program.readAllStandardError();
+            if (file != orders)
+                QVERIFY2(errors.contains(".\n"), errors.constData()); // the error, with its full stop
+        }
     }
 
     void errorTextRule() {
