@@ -7,9 +7,9 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
+#include <fcntl.h>
+#include <random>
 #include <unistd.h>
 
 namespace talmiro {
@@ -29,15 +29,21 @@ bool SameText(std::string_view a, std::string_view b) {
 class TTempFile {
 public:
     explicit TTempFile(const std::string& target) : target_(target) {
-        std::string pattern = target + ".XXXXXX";
-        int fd = ::mkstemp(pattern.data());
-        if (fd < 0) throw EFCreateError("Datei " + target + " kann nicht erstellt werden");
-        // mkstemp creates the file private; a table gets the mode of any other new file.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-        ::close(fd);
-        name_ = std::move(pattern);
+        // Created exclusively with the mode of any new file (the umask applies), under a name no
+        // other compilation of the same target uses at the same time.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name =
+                target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(random() % 1000000);
+            const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            if (fd >= 0) {
+                ::close(fd);
+                name_ = std::move(name);
+                return;
+            }
+            if (errno != EEXIST) break;
+        }
+        throw EFCreateError("Datei " + target + " kann nicht erstellt werden");
     }
     ~TTempFile() {
         if (!name_.empty()) std::remove(name_.c_str());
