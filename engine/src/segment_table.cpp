@@ -13,18 +13,30 @@ namespace {
 
 const char* const StructureDamagedText = "File structure damaged";
 
+char Upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
+
 // Three-way comparison of two tags without regard to letter case (ASCII).
 int CompareTags(std::string_view a, std::string_view b) {
     const size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
         auto ca = static_cast<unsigned char>(a[i]);
         auto cb = static_cast<unsigned char>(b[i]);
-        if (ca >= 'a' && ca <= 'z') ca = static_cast<unsigned char>(ca - 32);
-        if (cb >= 'a' && cb <= 'z') cb = static_cast<unsigned char>(cb - 32);
+        ca = static_cast<unsigned char>(Upper(static_cast<char>(ca)));
+        cb = static_cast<unsigned char>(Upper(static_cast<char>(cb)));
         if (ca != cb) return ca < cb ? -1 : 1;
     }
     if (a.size() == b.size()) return 0;
     return a.size() < b.size() ? -1 : 1;
+}
+
+// Big-endian, so that comparing keys compares the first eight bytes in the order of CompareTags.
+uint64_t TagKey(std::string_view tag) {
+    uint64_t key = 0;
+    for (size_t i = 0; i < 8; ++i)
+        key = (key << 8) | (i < tag.size() ? static_cast<unsigned char>(Upper(tag[i])) : 0u);
+    return key;
 }
 
 uint32_t GetLE32(const uint8_t* p) {
@@ -36,33 +48,40 @@ uint32_t GetLE32(const uint8_t* p) {
 
 // ---------------------------------------------------------------------------------------------------------
 
-int TSegmentTable::TagIndex(std::string_view tag) const {
+std::pair<size_t, bool> TSegmentTable::Locate(std::string_view tag) const {
+    const uint64_t key = TagKey(tag);
     size_t lo = 0, hi = entries_.size();
     while (lo < hi) {
         const size_t mid = lo + (hi - lo) / 2;
-        const int c = CompareTags(entries_[mid].Tag, tag);
-        if (c == 0) return static_cast<int>(mid);
+        const Entry& e = entries_[mid];
+        const int c = e.Key != key ? (e.Key < key ? -1 : 1) : CompareTags(e.Tag, tag);
+        if (c == 0) return {mid, true};
         if (c < 0)
             lo = mid + 1;
         else
             hi = mid;
     }
-    return -1;
+    return {lo, false};
+}
+
+int TSegmentTable::TagIndex(std::string_view tag) const {
+    const auto [index, found] = Locate(tag);
+    return found ? static_cast<int>(index) : -1;
 }
 
 TEdiSegment* TSegmentTable::Find(std::string_view tag) const {
-    const int i = TagIndex(tag);
-    return i < 0 ? nullptr : entries_[static_cast<size_t>(i)].Segment.get();
+    const auto [index, found] = Locate(tag);
+    return found ? entries_[index].Segment.get() : nullptr;
 }
 
 void TSegmentTable::Insert(std::string_view tag, std::unique_ptr<TEdiSegment> segment) {
-    auto it = std::lower_bound(entries_.begin(), entries_.end(), tag,
-                               [](const Entry& e, std::string_view t) { return CompareTags(e.Tag, t) < 0; });
-    if (it != entries_.end() && CompareTags(it->Tag, tag) == 0) {
-        it->Segment = std::move(segment); // the later definition wins
+    const auto [index, found] = Locate(tag);
+    if (found) {
+        entries_[index].Segment = std::move(segment); // the later definition wins
         return;
     }
-    entries_.insert(it, Entry{std::string(tag), std::move(segment)});
+    entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(index),
+                    Entry{TagKey(tag), std::string(tag), std::move(segment)});
 }
 
 // ---------------------------------------------------------------------------------------------------------

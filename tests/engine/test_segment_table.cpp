@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 
 using namespace talmiro;
@@ -57,6 +58,25 @@ TEST(SegmentTable, OrderedCaseInsensitiveAndLaterDefinitionWins) {
     EXPECT_EQ(table.Count(), 6);
     EXPECT_EQ(table.Tag(table.TagIndex("NAD")), "NAD"); // the entry keeps its first tag text
     EXPECT_EQ(table.Find("NAD"), laterPtr);
+
+    // Tags of other lengths, sharing long prefixes, sort and are found whatever their case.
+    TSegmentTable mixed;
+    const std::vector<std::string> tags = {"ABCDEFGHIJ", "abcdefghik", "ABCDEFGH",  "abcdefg", "AB",
+                                           "B",          "ab1",        "ABCDEFGHI", "a",       "ABCDEFGHIJK"};
+    for (const std::string& t : tags)
+        mixed.Insert(t, Segment(t));
+    ASSERT_EQ(mixed.Count(), 10);
+    for (const std::string& t : tags) {
+        std::string lower = t, upper = t;
+        for (char& c : lower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_NE(mixed.TagIndex(lower), -1) << t;
+        EXPECT_EQ(mixed.TagIndex(lower), mixed.TagIndex(upper)) << t;
+    }
+    EXPECT_EQ(mixed.TagIndex("ABCDEFGHIJKL"), -1);
+    EXPECT_EQ(mixed.TagIndex("ABCDEFGHIL"), -1);
 
     std::unique_ptr<TSegmentTable> owned = std::make_unique<TSegmentTable>();
     FreeSegmentTable(owned);

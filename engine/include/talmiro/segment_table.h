@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace talmiro {
@@ -28,9 +29,12 @@ public:
 
 private:
     struct Entry {
+        uint64_t Key; // the first eight bytes of the tag in upper case: most look-ups end on it
         std::string Tag;
         std::unique_ptr<TEdiSegment> Segment;
     };
+    // Position of the tag (or where it belongs) and whether it is there.
+    std::pair<size_t, bool> Locate(std::string_view tag) const;
     std::vector<Entry> entries_;
 };
 
