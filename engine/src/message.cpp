@@ -132,6 +132,8 @@ void TEdiMessage::Report(const std::string& text) {
 }
 
 int TEdiMessage::LoadStructure(const std::string& FileName) {
+    // A table left loaded would otherwise pass under the new name if this one is refused.
+    UnloadStructure();
     try {
         return LoadStructureFrom(FileName);
     } catch (...) {

@@ -121,7 +121,9 @@ TEST(MessageTable, HeaderFailuresAndRefusal) {
     EXPECT_EQ(ErrorText([&] { l.Msg.LoadStructure(dir.Write("b.mdt", test::SdtBytes({"NAD 3035"}))); }),
               "Illegal file type.");
 
-    // A refused header: -1, the name set, nothing of the body read (the body here is garbage).
+    // A refused header: -1, the name set, nothing of the body read (the body here is garbage), and
+    // nothing left of a table loaded before.
+    ASSERT_EQ(l.Msg.LoadStructure(dir.Write("good.mdt", good)), 0);
     l.Msg.OnCheckHeader = [](TEdiMessage&, bool& accepted) { accepted = false; };
     EXPECT_EQ(l.Msg.LoadStructure(dir.Write("c.mdt", good.substr(0, 320) + "garbage")), -1);
     EXPECT_EQ(l.Msg.MessageName, "ORDERS");

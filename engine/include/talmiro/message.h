@@ -71,7 +71,8 @@ public:
     // error is raised; when empty they go to standard error.
     std::function<void(const std::string& Text)> OnReport;
 
-    // 0 when loaded, -1 when OnCheckHeader refused the table. On an error nothing stays loaded.
+    // 0 when loaded, -1 when OnCheckHeader refused the table. Unloads first; after an error or a refusal
+    // no segment table or structure stays loaded.
     int LoadStructure(const std::string& FileName);
     void GetSegmentList(const std::string& StdName);
     void UnloadStructure();
