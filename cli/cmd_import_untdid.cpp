@@ -2,6 +2,7 @@
 // definition sources (DIR/<release>/<release>.sdf and one .mdf per batch message).
 #include "commands.h"
 
+#include "talmiro/compiler.h"
 #include "talmiro/untdid.h"
 
 #include <iostream>
@@ -16,13 +17,35 @@ struct TImportOptions {
     std::string Source;
     std::string OutDir;
     bool Quiet = false;
+    bool Compile = false;
 };
+
+// Compiles the written sources into the tables beside them; false after the first failure, which is
+// reported as FILE:LINE: error: TEXT.
+bool CompileSources(const std::vector<std::filesystem::path>& sources) {
+    for (const auto& source : sources) {
+        std::unique_ptr<TCustomCompiler> compiler;
+        if (source.extension() == ".sdf")
+            compiler = std::make_unique<TCompilerSDF>();
+        else
+            compiler = std::make_unique<TCompilerMDF>();
+        try {
+            compiler->SetSourceFile(source.string());
+            compiler->Compile();
+        } catch (const std::exception& e) {
+            std::cerr << source.string() << ':' << compiler->LineNumber() << ": error: " << e.what() << '\n';
+            return false;
+        }
+    }
+    return true;
+}
 
 int RunImport(const TImportOptions& options) {
     untdid::TDirectory directory;
+    std::vector<std::filesystem::path> written;
     try {
         directory = untdid::ImportRelease(options.Source);
-        untdid::WriteRelease(directory, options.OutDir);
+        written = untdid::WriteRelease(directory, options.OutDir);
     } catch (const untdid::EImportError& e) {
         std::cerr << "talmiro-cli: " << e.what() << '\n';
         return ExitUsage;
@@ -43,6 +66,7 @@ int RunImport(const TImportOptions& options) {
     std::cout << ", " << directory.Warnings.size() << " warnings";
     if (lossy > 0) std::cout << " (" << lossy << " with lost definitions)";
     std::cout << '\n';
+    if (options.Compile && !CompileSources(written)) return ExitInvalid;
     return ExitOk;
 }
 
@@ -55,6 +79,7 @@ const CommandRegistration registration([](CLI::App& app, std::function<int()>& r
     sub->add_option("--out", options->OutDir, "Folder that receives <release>/ with the definition sources")
         ->required();
     sub->add_flag("--quiet", options->Quiet, "Report only warnings that lose definitions");
+    sub->add_flag("--compile", options->Compile, "Also compile the written sources into their tables");
     sub->callback([options, &run] { run = [options] { return RunImport(*options); }; });
 });
 
