@@ -122,10 +122,21 @@ struct TDefinitions {
         auto qty = Segment("QTY", {{"C186", "6063", "6060", "6411"}});
         qty->FindComposit("C186")->FieldByID("6060").FieldType = ftNumeric;
         List.push_back(std::move(qty));
+        for (const auto& seg : List)
+            Keys.push_back(Key(seg->ID));
+    }
+    // The tags packed into numbers, so that picking a definition costs no string comparison.
+    std::vector<uint32_t> Keys;
+    static uint32_t Key(const std::string& tag) {
+        return tag.size() != 3 ? 0
+                               : static_cast<uint32_t>(static_cast<uint8_t>(tag[0])) << 16 |
+                                     static_cast<uint32_t>(static_cast<uint8_t>(tag[1])) << 8 |
+                                     static_cast<uint8_t>(tag[2]);
     }
     TEdiSegment* Find(const std::string& tag) const {
-        for (const auto& s : List)
-            if (s->ID == tag) return s.get();
+        const uint32_t key = Key(tag);
+        for (size_t i = 0; i < Keys.size(); ++i)
+            if (Keys[i] == key) return List[i].get();
         return nullptr;
     }
 };
@@ -133,6 +144,7 @@ struct TDefinitions {
 void BM_ReadInterchange(benchmark::State& state) {
     const int64_t size = EnsureBenchFile();
     TDefinitions defs;
+    const TEdiSegment* unz = defs.Find("UNZ");
     int64_t segments = 0;
     for (auto _ : state) {
         TFileStream stream(BenchFile);
@@ -146,7 +158,7 @@ void BM_ReadInterchange(benchmark::State& state) {
             }
             seg->ReadEdi(stream);
             ++segments;
-            if (tag == "UNZ") break;
+            if (seg == unz) break;
             tag = PeekSegmentTag(stream);
         }
         benchmark::DoNotOptimize(defs.List[3]->FieldByID("0036").AsInteger());

@@ -24,12 +24,19 @@ std::string ReadChars(TStream& stream, int n) {
 
 std::string PeekSegmentTag(TStream& stream) {
     const int64_t start = stream.Position();
-    std::string s = ReadChars(stream, 4);
-    if (!(s.size() == 4 && s[3] == Delimiters.ElementSeparator) && s.compare(0, 3, "UNA") != 0)
-        throw EEdiSyntaxError("Invalid segment ID \"" + s + "\".");
-    s.resize(3);
+    char s[4];
+    int n = 0;
+    for (; n < 4; ++n) {
+        int c = NextChar(stream);
+        if (c == EndOfData) break;
+        s[n] = static_cast<char>(c);
+    }
+    const bool tagged = n == 4 && s[3] == Delimiters.ElementSeparator;
+    const bool una = n >= 3 && s[0] == 'U' && s[1] == 'N' && s[2] == 'A';
+    if (!tagged && !una)
+        throw EEdiSyntaxError("Invalid segment ID \"" + std::string(s, static_cast<size_t>(n)) + "\".");
     stream.Seek(start);
-    return s;
+    return std::string(s, 3);
 }
 
 void ReadServiceStringAdvice(TStream& stream) {
@@ -60,46 +67,105 @@ namespace {
 // The text of the element being read; kept across calls so that reading does not allocate.
 std::string scratch;
 
-void StoreText(TVariant& value, const std::string& text) {
-    if (auto* s = std::get_if<std::string>(&value))
-        s->assign(text);
-    else
-        value = text;
+// Marks the bytes that a value takes as they are: characters that are neither a delimiter nor the release
+// character. Rebuilt only when the delimiter set has changed.
+const uint8_t* PlainBytes() {
+    static char key[4];
+    static uint8_t plain[256];
+    static bool built = false;
+    const TDelimiters& d = Delimiters;
+    if (!built || key[0] != d.ComponentSeparator || key[1] != d.ElementSeparator ||
+        key[2] != d.SegmentTerminator || key[3] != d.ReleaseChar) {
+        key[0] = d.ComponentSeparator;
+        key[1] = d.ElementSeparator;
+        key[2] = d.SegmentTerminator;
+        key[3] = d.ReleaseChar;
+        for (int b = 0; b < 256; ++b)
+            plain[b] = b >= 32;
+        for (char k : key)
+            plain[static_cast<unsigned char>(k)] = 0;
+        built = true;
+    }
+    return plain;
 }
 
 } // namespace
 
-void TEDIField::ReadEdi(TStream& stream) {
-    const char comp = Delimiters.ComponentSeparator;
-    const char elem = Delimiters.ElementSeparator;
-    const char term = Delimiters.SegmentTerminator;
-    const int release = static_cast<unsigned char>(Delimiters.ReleaseChar);
-    scratch.clear();
-    int c = NextChar(stream);
-    while (c != EndOfData && c != static_cast<unsigned char>(comp) && c != static_cast<unsigned char>(elem) &&
-           c != static_cast<unsigned char>(term)) {
-        if (c == release) {
-            c = NextChar(stream);
-            if (c == EndOfData) throw Exception("Transmission file structure damaged");
-        }
-        scratch.push_back(static_cast<char>(c));
-        c = NextChar(stream);
-    }
-    if (c == EndOfData) throw Exception("Unexpected end of transmission file");
-    RawText.assign(scratch);
+namespace {
+
+// assign() takes a slow general path; clearing and appending keeps to the plain copy into the storage
+// the text already has.
+void AssignText(std::string& target, std::string_view text) {
+    target.clear();
+    target.append(text.data(), text.size());
+}
+
+} // namespace
+
+void TEDIField::StoreRead(std::string_view text) {
+    AssignText(RawText, text);
     switch (FieldType) {
     case ftAlpha:
     case ftAlnum:
-        StoreText(Value, scratch);
+        if (auto* s = std::get_if<std::string>(&Value))
+            AssignText(*s, text);
+        else
+            Value = std::string(text);
         break;
     case ftNumeric: {
         // Not a number (a decimal comma, letters) is no error: the text stays in RawText, the value is 0.
         double v = 0;
-        if (!ParseDecimalNumber(scratch, v)) v = 0;
+        if (!ParseDecimalNumber(text, v)) v = 0;
         Value = v;
         break;
     }
     }
+}
+
+void TEDIField::ReadEdi(TStream& stream) {
+    const uint8_t* plain = PlainBytes();
+    const int comp = static_cast<unsigned char>(Delimiters.ComponentSeparator);
+    const int elem = static_cast<unsigned char>(Delimiters.ElementSeparator);
+    const int term = static_cast<unsigned char>(Delimiters.SegmentTerminator);
+
+    // The run of ordinary characters that is already in the stream's buffer is taken at once.
+    const uint8_t* begin = stream.BufferedBegin();
+    const uint8_t* end = stream.BufferedEnd();
+    const uint8_t* p = begin;
+    while (p < end && plain[*p])
+        ++p;
+    const auto run = static_cast<size_t>(p - begin);
+    if (p < end && (*p == comp || *p == elem || *p == term)) {
+        // The common case: the whole value lies in the buffer and a delimiter ends it, which stays unread.
+        StoreRead(std::string_view(reinterpret_cast<const char*>(begin), run));
+        stream.Skip(run);
+        return;
+    }
+
+    // Otherwise character by character: control bytes, refills of the buffer, release characters.
+    scratch.assign(reinterpret_cast<const char*>(begin), run);
+    stream.Skip(run);
+    int c;
+    for (;;) {
+        c = NextChar(stream);
+        if (!plain[c]) {
+            // The delimiters win over the release character should a UNA make them equal.
+            if (c == comp || c == elem || c == term || c == EndOfData) break;
+            c = NextChar(stream); // the character after a release character, whatever it is
+            if (c == EndOfData) throw Exception("Transmission file structure damaged");
+        }
+        scratch.push_back(static_cast<char>(c));
+        // Further ordinary characters straight from the buffer.
+        begin = stream.BufferedBegin();
+        end = stream.BufferedEnd();
+        p = begin;
+        while (p < end && plain[*p])
+            ++p;
+        scratch.append(reinterpret_cast<const char*>(begin), static_cast<size_t>(p - begin));
+        stream.Skip(static_cast<size_t>(p - begin));
+    }
+    if (c == EndOfData) throw Exception("Unexpected end of transmission file");
+    StoreRead(scratch);
     stream.StepBack();
 }
 
@@ -123,10 +189,9 @@ void TEdiSegment::ReadEdi(TStream& stream) {
         if (c == EndOfData) break;
         tag[n] = static_cast<char>(c);
     }
-    std::string_view found(tag, static_cast<size_t>(n));
-    if (found != ID) {
-        std::string f(found);
-        throw EInvalidSegment("Invalid segment \"" + f + "\"", ID, f);
+    if (!(n == 3 && ID.size() == 3 && tag[0] == ID[0] && tag[1] == ID[1] && tag[2] == ID[2])) {
+        std::string found(tag, static_cast<size_t>(n));
+        throw EInvalidSegment("Invalid segment \"" + found + "\"", ID, found);
     }
     const int elem = static_cast<unsigned char>(Delimiters.ElementSeparator);
     const int term = static_cast<unsigned char>(Delimiters.SegmentTerminator);

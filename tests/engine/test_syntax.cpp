@@ -177,6 +177,11 @@ TEST_F(Syntax, ReleaseCharacter) {
     EXPECT_EQ(error("TAG+A+B"), "Unexpected end of transmission file");
     EXPECT_EQ(error("TAG+A+B+C"), "Unexpected end of transmission file");
     EXPECT_EQ(error("TAG"), "Data element seperator invalid.");
+    // A release character that is also a delimiter acts as the delimiter.
+    Delimiters.ReleaseChar = '+';
+    read("TAG+A+B'");
+    EXPECT_EQ(Text(*seg, "e1"), "A");
+    EXPECT_EQ(Text(*seg, "e2"), "B");
 }
 
 TEST_F(Syntax, SegmentStructureErrors) {

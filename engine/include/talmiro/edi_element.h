@@ -18,7 +18,9 @@ constexpr size_t MaxIdLength = 10;
 constexpr size_t MaxDescriptionLength = 50;
 
 // The first n bytes of a text (identifiers keep 10, descriptions 50).
-inline std::string CutText(std::string_view text, size_t n) { return std::string(text.substr(0, n)); }
+inline std::string CutText(std::string_view text, size_t n) {
+    return std::string(text.substr(0, n));
+}
 
 enum TEdiFieldType : uint8_t { ftNumeric = 0, ftAlpha = 1, ftAlnum = 2 };
 
@@ -35,8 +37,8 @@ struct TVarDate {
     double Days = 0; // days since 30 December 1899
     bool operator==(const TVarDate&) const = default;
 };
-using TVariant = std::variant<std::monostate /* unassigned */, TVarNull, std::string, uint8_t, int16_t, int32_t,
-                              float, double, TVarCurrency, TVarDate>;
+using TVariant = std::variant<std::monostate /* unassigned */, TVarNull, std::string, uint8_t, int16_t,
+                              int32_t, float, double, TVarCurrency, TVarDate>;
 // The code of a value's kind: 0 unassigned, 1 null, 0x100 text, 0x11 byte, 2 16-bit, 3 32-bit, 4 single,
 // 5 double, 6 currency, 7 date.
 uint16_t VarTypeCode(const TVariant& value);
@@ -81,6 +83,10 @@ public:
     int32_t AsInteger() const noexcept;
     std::string AsString() const;
     std::string FormatValue(bool escape) const;
+
+private:
+    // Takes the text of a value just read as RawText and, by FieldType, as Value.
+    void StoreRead(std::string_view text);
 };
 
 // A composite data element: an ordered list of elements it owns.

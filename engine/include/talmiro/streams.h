@@ -31,10 +31,18 @@ public:
     void Seek(int64_t position);
     // Steps back by one byte.
     void StepBack() {
-        if (cur_ > buf_) --cur_;
-        else Seek(Position() - 1);
+        if (cur_ > buf_)
+            --cur_;
+        else
+            Seek(Position() - 1);
     }
     virtual int64_t Size() = 0;
+
+    // The bytes already buffered from the current position on, for scanners that take runs of bytes
+    // at once; Skip(n) consumes n of them (n at most BufferedEnd() - BufferedBegin()).
+    const uint8_t* BufferedBegin() const { return cur_; }
+    const uint8_t* BufferedEnd() const { return end_; }
+    void Skip(size_t n) { cur_ += n; }
 
 protected:
     TStream() = default;
