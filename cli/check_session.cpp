@@ -186,13 +186,15 @@ TReadSession::TReadSession(TInterchangeReader& reader, TInput& input, TSessionOp
         groups_.clear();
         const TSegmUNH& unh = trn.SegmUNH();
         const TEdiComposit* s009 = unh.FindComposit("S009");
-        Messages.push_back({FieldText(s009, "0065"), FieldText(s009, "0052"), FieldText(s009, "0054"),
-                            FieldText(&unh, "0062"), 0});
+        message_ = {FieldText(s009, "0065"), FieldText(s009, "0052"), FieldText(s009, "0054"),
+                    FieldText(&unh, "0062"), 0};
+        ++MessageCount;
         ++interchangeMessages_;
         ++groupMessages_;
     };
     reader_.OnExitMessage = [this](TEdiTransmission&) {
         inMessage_ = false;
+        if (OnMessage) OnMessage(message_);
         groups_.clear();
     };
     reader_.OnStrctLoaded = [this](TEdiTransmission&) { MapGroups(); };
@@ -242,6 +244,7 @@ bool TReadSession::Run() {
         d.SegmentPos = NextSegmentPos();
         d.Location.Segment = SegmentCount + 1;
         Diagnostics.push_back(std::move(d));
+        if (inMessage_ && OnMessage) OnMessage(message_);
     }
     if (options_.Progress) std::fprintf(stderr, "\r%*s\r", static_cast<int>(input_.Name.size()) + 8, "");
     return Completed;
@@ -263,7 +266,7 @@ int64_t TReadSession::NextSegmentPos() const {
 void TReadSession::OnSegment(TEdiSegment& segment) {
     ++SegmentCount;
     lastEnd_ = segment.EndPos;
-    if (inMessage_ && !Messages.empty()) ++Messages.back().Segments;
+    if (inMessage_) ++message_.Segments;
     if (options_.Strict) {
         StrictElements(segment, segment.ID, segment);
         StrictEnvelope(segment);
@@ -349,9 +352,9 @@ void TReadSession::StrictEnvelope(const TEdiSegment& segment) {
     };
 
     if (inMessage_) {
-        if (segment.ID == "UNT" && !Messages.empty()) {
-            checkCount("0074", "Segment count", Messages.back().Segments, "segments in the message");
-            checkReference("0062", "Message reference", Messages.back().Reference, "UNH");
+        if (segment.ID == "UNT") {
+            checkCount("0074", "Segment count", message_.Segments, "segments in the message");
+            checkReference("0062", "Message reference", message_.Reference, "UNH");
         }
         return;
     }
@@ -492,9 +495,13 @@ nlohmann::json ElementsJson(const std::vector<std::unique_ptr<TEdiElement>>& ele
     return list;
 }
 
-void PrintJson(const nlohmann::json& document) {
+std::string JsonText(const nlohmann::json& value) {
     // Interchanges are not always UTF-8: replace what is not, rather than fail.
-    std::cout << document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void PrintJson(const nlohmann::json& document) {
+    std::cout << JsonText(document) << '\n';
 }
 
 } // namespace talmiro::cli

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -97,7 +98,10 @@ public:
 
     bool Completed = false;
     int64_t SegmentCount = 0;
-    std::vector<TMessageInfo> Messages;
+    int64_t MessageCount = 0;
+    // Called when a message has been read (or reading stopped inside it); nothing per message is kept,
+    // so that memory does not grow with the file.
+    std::function<void(const TMessageInfo& Message)> OnMessage;
     std::vector<TDiagnostic> Diagnostics; // in file order once located
     size_t ErrorCount() const;
     size_t WarningCount() const;
@@ -119,6 +123,7 @@ private:
     int64_t size_ = 0;
     int64_t nextProgress_ = 0;
     bool inMessage_ = false;
+    TMessageInfo message_; // the message being read
     // Group nesting, followed through the group events; after a reported sequence error a message sends
     // no further OnDoneGroup, so the table's structure fills in.
     std::vector<int> groups_;
@@ -143,6 +148,8 @@ nlohmann::json MessageJson(const TMessageInfo& m);
 nlohmann::json ElementsJson(const std::vector<std::unique_ptr<TEdiElement>>& elements);
 // One JSON document, on a line of its own.
 void PrintJson(const nlohmann::json& document);
+// The JSON text of a value, with bytes that are not UTF-8 replaced.
+std::string JsonText(const nlohmann::json& value);
 
 // Prints the diagnostics to standard error (text mode).
 void PrintDiagnostics(const std::string& fileName, const std::vector<TDiagnostic>& diagnostics);

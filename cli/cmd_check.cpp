@@ -39,29 +39,34 @@ int CheckFile(const std::string& file, const TCheckOptions& options, TStandardsC
     sessionOptions.Strict = options.Strict;
     sessionOptions.Progress = input.Stream->Size() > ProgressThreshold && ::isatty(STDERR_FILENO);
     TReadSession session(reader, input, sessionOptions);
+    // The messages go out as they are read, so that a large interchange is checked in constant memory.
+    bool firstMessage = true;
+    if (options.Json()) {
+        std::cout << "{\"file\":" << JsonText(input.Name) << ",\"messages\":[";
+        session.OnMessage = [&firstMessage](const TMessageInfo& m) {
+            std::cout << (firstMessage ? "" : ",") << JsonText(MessageJson(m));
+            firstMessage = false;
+        };
+    }
     session.Run();
     session.Locate();
     const bool valid = session.ErrorCount() == 0 && (!options.Strict || session.WarningCount() == 0);
 
     if (options.Json()) {
-        nlohmann::json messages = nlohmann::json::array(), errors = nlohmann::json::array(),
-                       warnings = nlohmann::json::array();
-        for (const TMessageInfo& m : session.Messages)
-            messages.push_back(MessageJson(m));
+        nlohmann::json errors = nlohmann::json::array(), warnings = nlohmann::json::array();
         for (const TDiagnostic& d : session.Diagnostics)
             (d.Warning ? warnings : errors).push_back(DiagnosticJson(d));
-        PrintJson({{"file", input.Name},
-                   {"valid", valid},
-                   {"interchanges", session.Completed ? 1 : 0},
-                   {"messages", messages},
-                   {"segments", session.SegmentCount},
-                   {"errors", errors},
-                   {"warnings", warnings}});
+        const std::string rest = JsonText({{"valid", valid},
+                                           {"interchanges", session.Completed ? 1 : 0},
+                                           {"segments", session.SegmentCount},
+                                           {"errors", errors},
+                                           {"warnings", warnings}});
+        std::cout << "]," << rest.substr(1) << '\n';
     } else {
         PrintDiagnostics(input.Name, session.Diagnostics);
         if (session.ErrorCount() == 0) {
             std::string counts = std::to_string(session.Completed ? 1 : 0) + " interchanges, " +
-                                 std::to_string(session.Messages.size()) + " messages, " +
+                                 std::to_string(session.MessageCount) + " messages, " +
                                  std::to_string(session.SegmentCount) + " segments";
             if (session.WarningCount() > 0)
                 counts += ", " + std::to_string(session.WarningCount()) + " warnings";

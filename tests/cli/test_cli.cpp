@@ -175,6 +175,22 @@ TEST_F(CliTest, CheckValidFilesAndStandardInput) {
     r = Run("check --strict '" + groups + "'");
     EXPECT_EQ(r.Exit, 0) << r.Err;
     EXPECT_EQ(r.Out, groups + ": ok (1 interchanges, 2 messages, 10 segments)\n");
+
+    r = Run("check --format json '" + groups + "' '" + groups + "'");
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    const std::string first = r.Out.substr(0, r.Out.find('\n'));
+    EXPECT_EQ(r.Out, first + "\n" + first + "\n"); // one document per file, one per line
+    nlohmann::json doc = Json(first);
+    EXPECT_EQ(doc["file"], groups);
+    EXPECT_EQ(doc["valid"], true);
+    EXPECT_EQ(doc["interchanges"], 1);
+    EXPECT_EQ(doc["segments"], 10);
+    EXPECT_EQ(doc["messages"],
+              nlohmann::json::parse(
+                  R"([{"type":"ORDERS","version":"D","release":"96A","reference":"1","segments":3},
+                                        {"type":"ORDERS","version":"D","release":"96A","reference":"2","segments":3}])"));
+    EXPECT_EQ(doc["errors"], nlohmann::json::array());
+    EXPECT_EQ(doc["warnings"], nlohmann::json::array());
 }
 
 TEST_F(CliTest, CheckReportsTheEnginesErrorAtItsPlaceInTheFile) {
