@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
+#include <vector>
 
 using namespace talmiro;
 
@@ -409,4 +412,35 @@ TEST_F(Syntax, TruncatedInterchangeFailsCleanlyAtEveryOffset) {
         }
         EXPECT_EQ(ok, n > lastTerminator) << "cut after " << n << " bytes";
     }
+}
+
+TEST_F(Syntax, FileStreamReadsValuesAcrossBlockBoundaries) {
+    // Values of many lengths, with release characters and line breaks, so that every kind of character
+    // lands on the 64 KiB block boundaries of the file stream.
+    std::string text;
+    std::vector<std::string> expected;
+    for (int i = 0; text.size() < 300000; ++i) {
+        std::string value(static_cast<size_t>(i % 97), static_cast<char>('A' + i % 26));
+        text += "TAG+" + value + "?+" + std::to_string(i) + (i % 3 ? ":" : "\r\n:") + "X'" +
+                (i % 2 ? "\r\n" : "");
+        expected.push_back(value + "+" + std::to_string(i));
+    }
+    const auto path = std::filesystem::temp_directory_path() / "talmiro-syntax-blocks.edi";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << text;
+    }
+    auto seg = MakeSegment("TAG", "2");
+    TFileStream file(path.string());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const int64_t before = file.Position();
+        ASSERT_EQ(PeekSegmentTag(file), "TAG");
+        ASSERT_EQ(file.Position(), before);
+        seg->ReadEdi(file);
+        ASSERT_EQ(Text(*seg, "e1", "c1"), expected[i]) << "segment " << i;
+        ASSERT_EQ(Text(*seg, "e1", "c2"), "X");
+        ASSERT_EQ(text[static_cast<size_t>(seg->EndPos)], '\'');
+    }
+    EXPECT_THROW(PeekSegmentTag(file), EEdiSyntaxError); // only line breaks left
+    std::filesystem::remove(path);
 }
