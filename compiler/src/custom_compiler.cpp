@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <random>
 #include <unistd.h>
 
@@ -68,6 +69,11 @@ private:
 } // namespace
 
 void TCustomCompiler::CompileToFile(const std::string& fileName) {
+    // A source whose extension is the table's own would be replaced by its table.
+    const std::string source = LocateSource(SourceFile());
+    std::error_code ec;
+    if (!source.empty() && std::filesystem::equivalent(source, fileName, ec))
+        throw Exception("The output file " + fileName + " is the source file");
     TTempFile temp(fileName);
     {
         TFileStream stream(temp.Name(), TFileMode::Create);

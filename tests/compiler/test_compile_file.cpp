@@ -110,6 +110,21 @@ TEST(CompileFile, FailureKeepsTheEarlierTable) {
     EXPECT_FALSE(compiler.Active());
 }
 
+TEST(CompileFile, SourceIsNeverItsOwnOutput) {
+    TempDir dir;
+    TCompilerSDF compiler;
+    const std::string source = dir.Write("odd.SDT", GoodSdf);
+    compiler.SetSourceFile(source);
+    try {
+        compiler.Compile();
+        FAIL();
+    } catch (const Exception& e) {
+        EXPECT_EQ(std::string(e.what()), "The output file " + source + " is the source file");
+    }
+    EXPECT_EQ(ReadAll(source), GoodSdf);
+    EXPECT_FALSE(compiler.Active());
+}
+
 TEST(CompileFile, StreamIsWrittenFromItsPositionAndLeftAtItsEnd) {
     TempDir dir;
     TCompilerSDF compiler;

@@ -173,6 +173,12 @@ TEST(Scanner, ActivationAndSourceFile) {
     TScanner scanner;
     EXPECT_FALSE(scanner.Active());
     try {
+        scanner.NextToken();
+        FAIL();
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "Scanner is not active");
+    }
+    try {
         scanner.SetActive(true);
         FAIL();
     } catch (const Exception& e) {

@@ -23,7 +23,8 @@ public:
     // On an error the scanner is inactive again and the stream holds what was written so far.
     virtual void CompileToStream(TStream& stream) = 0;
     // Compiles into the named file. The table is written to a temporary file beside it and renamed over
-    // it only on success, so a failed compilation leaves an earlier table untouched.
+    // it only on success, so a failed compilation leaves an earlier table untouched. A target that is the
+    // source file itself is refused.
     virtual void CompileToFile(const std::string& fileName);
     // Compiles into the default output file (MakeOutputName); does nothing in this base class.
     virtual void Compile();
