@@ -23,6 +23,15 @@ std::string ReadChars(TStream& stream, int n) {
 }
 
 std::string PeekSegmentTag(TStream& stream) {
+    // Usually the tag and its separator are in the buffer already, after the line break that ended the
+    // previous segment, and the stream need not move at all.
+    const uint8_t* b = stream.BufferedBegin();
+    const uint8_t* e = stream.BufferedEnd();
+    while (b < e && *b < 32)
+        ++b;
+    if (e - b >= 4 && b[1] >= 32 && b[2] >= 32 &&
+        b[3] == static_cast<unsigned char>(Delimiters.ElementSeparator))
+        return std::string(reinterpret_cast<const char*>(b), 3);
     const int64_t start = stream.Position();
     char s[4];
     int n = 0;
