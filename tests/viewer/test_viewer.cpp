@@ -614,6 +614,26 @@ private slots:
         }
     }
 
+    // The real editor launcher: the path is one argument, no shell, and the caller waits for the end.
+    void textEditorRuns() {
+        std::string script =
+            Write("editor.sh", "#!/bin/sh\nsleep 0.2\nfor a in \"$@\"; do echo \"[$a]\"; done > \"$OUT\"\n");
+        fs::permissions(script, fs::perms::owner_all);
+        QString out = temp.filePath(QStringLiteral("editor.out"));
+        qputenv("OUT", out.toLocal8Bit());
+        qputenv("TALMIRO_EDITOR", QByteArray::fromStdString(script) + " --wait");
+        QCOMPARE(EditorCommand(), (QStringList{QString::fromStdString(script), "--wait"}));
+        RunTextEditor(temp.filePath(QStringLiteral("a file; $(rm -rf x).edi")).toStdString());
+        QFile result(out); // written before the editor ended, so it is there when the call returns
+        QVERIFY(result.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromLocal8Bit(result.readAll()),
+                 "[--wait]\n[" + temp.filePath(QStringLiteral("a file; $(rm -rf x).edi")) + "]\n");
+
+        qputenv("TALMIRO_EDITOR", temp.filePath(QStringLiteral("no-such-editor")).toLocal8Bit());
+        RunTextEditor("x.edi"); // cannot be started: nothing happens
+        qunsetenv("TALMIRO_EDITOR");
+    }
+
     void errorTextRule() {
         QCOMPARE(ErrorDisplayText("Segment UNH expected"), std::string("Segment UNH expected."));
         QCOMPARE(ErrorDisplayText("Value 12"), std::string("Value 12."));
