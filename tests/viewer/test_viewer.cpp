@@ -7,6 +7,7 @@
 
 #include "talmiro/compiler.h"
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -301,6 +302,19 @@ private slots:
         QCOMPARE(form->Model->rowCount(), 0);
         QVERIFY(!form->miMsgClose->isEnabled());
         QVERIFY(!form->FileStream);
+    }
+
+    void modelIsConsistent() {
+        form->StartUp({}, ini);
+        QAbstractItemModelTester tester(form->Model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        form->OpenFile(orders);
+        form->miViewExpandClick();
+        QModelIndex group = form->Model->index(3, 0, form->Model->index(1, 0));
+        QCOMPARE(form->Model->NodeOf(form->Model->IndexOf(form->Model->NodeOf(group))), form->Model->NodeOf(group));
+        QCOMPARE(form->Model->parent(form->Model->index(1, 0, group)), group);
+        QCOMPARE(form->Model->index(5, 0, group), QModelIndex());
+        form->CloseMessageFile();
+        QCOMPARE(form->Model->rowCount(), 0);
     }
 
     void utf8Interchange() {
