@@ -310,11 +310,35 @@ private slots:
         form->OpenFile(orders);
         form->miViewExpandClick();
         QModelIndex group = form->Model->index(3, 0, form->Model->index(1, 0));
-        QCOMPARE(form->Model->NodeOf(form->Model->IndexOf(form->Model->NodeOf(group))), form->Model->NodeOf(group));
+        QCOMPARE(form->Model->NodeOf(form->Model->IndexOf(form->Model->NodeOf(group))),
+                 form->Model->NodeOf(group));
         QCOMPARE(form->Model->parent(form->Model->index(1, 0, group)), group);
         QCOMPARE(form->Model->index(5, 0, group), QModelIndex());
         form->CloseMessageFile();
         QCOMPARE(form->Model->rowCount(), 0);
+    }
+
+    void fileChangedUnderTheTree() {
+        // Line breaks are skipped by the reader; they put DTM beyond the stream's first buffered block.
+        std::string text = Orders;
+        text.insert(text.find("DTM+"), std::string(100000, '\n'));
+        std::string path = Write("changed.edi", text);
+        form->StartUp({path}, ini);
+        form->show();
+        Select({1, 1});
+        QCOMPARE(form->lbSegmID->text(), QStringLiteral("BGM"));
+        {
+            std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(static_cast<std::streamoff>(text.find("DTM+")));
+            file << "XYZ";
+        }
+        Select({1, 2});
+        QCOMPARE(events.size(), 1);
+        QVERIFY(events[0].startsWith(QStringLiteral("error: ")));
+        QVERIFY(PanelShown());
+        QCOMPARE(form->lbSegmID->text(), QStringLiteral("BGM"));
+        QCOMPARE(form->mmSegmData->toPlainText(), QStringLiteral("BGM+220+PO1+9'"));
+        QVERIFY(form->mmFldData->toPlainText().startsWith(QStringLiteral("C002 ")));
     }
 
     void utf8Interchange() {
