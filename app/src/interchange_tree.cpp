@@ -1,11 +1,13 @@
 #include "talmiro/interchange_tree.h"
 
+#include "talmiro/exceptions.h"
 #include "talmiro/message.h"
 #include "talmiro/segment_table.h"
 #include "talmiro/standards.h"
 #include "talmiro/streams.h"
 #include "talmiro/transmission.h"
 
+#include <climits>
 #include <cstdio>
 
 namespace talmiro {
@@ -91,6 +93,8 @@ void TInterchangeTree::Clear() {
 }
 
 int32_t TInterchangeTree::Add(Node node) {
+    if (nodes_.size() >= static_cast<size_t>(INT32_MAX))
+        throw Exception("Interchange too large for the tree");
     auto index = static_cast<int32_t>(nodes_.size());
     node.Parent = CurrentNode;
     std::vector<int32_t>& siblings =

@@ -6,6 +6,7 @@
 #include "talmiro/edi_element.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -66,7 +67,7 @@ public:
 private:
     int32_t Add(Node node);
     int32_t DefinitionIndex(const TEdiSegment& segment);
-    std::vector<Node> nodes_;
+    std::deque<Node> nodes_; // grows without moving: no doubled copy of a large tree while it is built
     std::vector<int32_t> topLevel_;
     std::vector<std::string> messageTexts_;
     std::vector<std::shared_ptr<const TEdiSegment>> definitions_;
