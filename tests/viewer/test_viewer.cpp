@@ -341,6 +341,25 @@ private slots:
         QVERIFY(form->mmFldData->toPlainText().startsWith(QStringLiteral("C002 ")));
     }
 
+    // Every prefix of the sample: whatever the reader makes of it, every node can be selected, the
+    // cursor comes back and Close is enabled.
+    void truncatedFilesNeverBreakTheWindow() {
+        form->StartUp({}, ini);
+        form->show();
+        const std::string text = Orders;
+        for (size_t length = 0; length <= text.size(); ++length) {
+            std::string path = Write("cut.edi", text.substr(0, length));
+            Guarded([&] { form->OpenFile(path); });
+            QVERIFY(form->miMsgClose->isEnabled());
+            QCOMPARE(QApplication::overrideCursor(), nullptr);
+            form->tvMsgStruct->expandAll();
+            for (QModelIndex index = form->Model->index(0, 0); index.isValid();
+                 index = form->tvMsgStruct->indexBelow(index))
+                form->tvMsgStruct->setCurrentIndex(index);
+        }
+        QCOMPARE(TreeLines(*form).size(), 13);
+    }
+
     void utf8Interchange() {
         std::string text = Orders;
         text.replace(text.find("UNOA"), 4, "UNOY");
