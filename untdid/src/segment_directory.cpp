@@ -110,6 +110,16 @@ bool StartsWithElementId(std::string_view line) {
     return i < tokens.size() && (IsSimpleId(tokens[i]) || IsCompositeId(tokens[i]));
 }
 
+// Words that can continue an element name: letters first, then letters, digits and light punctuation.
+bool IsNameText(std::string_view text) {
+    if (text.empty() || !std::isalpha(static_cast<unsigned char>(text[0]))) return false;
+    for (char c : text)
+        if (!std::isalnum(static_cast<unsigned char>(c)) &&
+            std::string_view(" ,/().'-&").find(c) == std::string_view::npos)
+            return false;
+    return true;
+}
+
 bool HasLowerCase(std::string_view s) {
     for (char c : s)
         if (IsLower(c)) return true;
@@ -211,8 +221,8 @@ std::vector<TSegmentDef> ParseSegmentDirectory(std::string_view text, const std:
             element = ParseElementLine(joined);
             if (element) ++index;
         }
-        if (!element && lastElement && lastElementLine + 1 == index && !StartsWithElementId(trimmed) &&
-            !OpensTextBlock(trimmed)) {
+        if (!element && lastElement && lastElementLine + 1 == index && IsNameText(trimmed) &&
+            !StartsWithElementId(trimmed) && !OpensTextBlock(trimmed)) {
             // The end of a long name, on the line after its status and representation.
             lastElement->Name += " " + JoinTokens(Tokens(trimmed), 0, Tokens(trimmed).size());
             lastElementLine = index;
