@@ -454,6 +454,16 @@ std::string FormatDiagnostic(const std::string& fileName, const TDiagnostic& d) 
     return text + "]";
 }
 
+void PrintOpenError(const std::string& name, const std::string& error, bool json) {
+    if (json)
+        PrintJson(
+            {{"file", name},
+             {"valid", false},
+             {"errors", {{{"code", "open"}, {"text", error}, {"location", nullptr}, {"groupPath", ""}}}}});
+    else
+        std::cerr << "talmiro-cli: " << error << '\n';
+}
+
 void PrintDiagnostics(const std::string& fileName, const std::vector<TDiagnostic>& diagnostics) {
     for (const TDiagnostic& d : diagnostics)
         std::cerr << FormatDiagnostic(fileName, d) << '\n';

@@ -151,6 +151,10 @@ void PrintJson(const nlohmann::json& document);
 // The JSON text of a value, with bytes that are not UTF-8 replaced.
 std::string JsonText(const nlohmann::json& value);
 
+// Reports an input that cannot be opened: a JSON document {file, valid: false, errors: [{code "open"}]} or
+// "talmiro-cli: TEXT" on standard error.
+void PrintOpenError(const std::string& name, const std::string& error, bool json);
+
 // Prints the diagnostics to standard error (text mode).
 void PrintDiagnostics(const std::string& fileName, const std::vector<TDiagnostic>& diagnostics);
 

@@ -21,14 +21,7 @@ int CheckFile(const std::string& file, const TCheckOptions& options, TStandardsC
     std::string error;
     TInput input = OpenInput(file, error);
     if (!input.Stream) {
-        if (options.Json())
-            PrintJson(
-                {{"file", input.Name},
-                 {"valid", false},
-                 {"errors", {{{"code", "open"}, {"text", error}, {"location", nullptr}, {"groupPath", ""}}}},
-                 {"warnings", nlohmann::json::array()}});
-        else
-            std::cerr << "talmiro-cli: " << error << '\n';
+        PrintOpenError(input.Name, error, options.Json());
         return ExitUsage;
     }
 

@@ -67,7 +67,7 @@ int RunDump(const TDumpOptions& options) {
     std::string error;
     TInput input = OpenInput(options.File, error);
     if (!input.Stream) {
-        std::cerr << "talmiro-cli: " << error << '\n';
+        PrintOpenError(input.Name, error, options.Json());
         return ExitUsage;
     }
     auto catalogue = MakeCatalogue(options);

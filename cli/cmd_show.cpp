@@ -38,7 +38,7 @@ int RunShow(const TShowOptions& options) {
     std::string error;
     TInput input = OpenInput(options.File, error);
     if (!input.Stream) {
-        std::cerr << "talmiro-cli: " << error << '\n';
+        PrintOpenError(input.Name, error, options.Json());
         return ExitUsage;
     }
     auto catalogue = MakeCatalogue(options);

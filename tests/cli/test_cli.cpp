@@ -305,6 +305,9 @@ TEST_F(CliTest, ExitCodesForUsageAndUnreadableFiles) {
               "talmiro-cli: Datei " + (dir_ / "missing.edi").string() + " kann nicht geöffnet werden\n");
     EXPECT_EQ(r.Out, valid + ": ok (1 interchanges, 1 messages, 12 segments)\n");
 
+    r = Run("dump --format json '" + (dir_ / "missing.edi").string() + "'");
+    EXPECT_EQ(r.Exit, 2);
+    EXPECT_EQ(Json(r.Out)["errors"][0]["code"], "open");
     EXPECT_EQ(Run("check '" + dir_.string() + "'").Exit, 2);
     EXPECT_EQ(Run("check").Exit, 2);
     EXPECT_EQ(Run("check --format xml '" + valid + "'").Exit, 2);
