@@ -6,6 +6,7 @@
 #include "talmiro/streams.h"
 #include "talmiro/syntax.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -184,8 +185,9 @@ std::string TEDIField::FormatValue(bool escape) const {
     }
     if (static_cast<int64_t>(text.size()) > MaxSize)
         text.resize(MaxSize > 0 ? static_cast<size_t>(MaxSize) : 0);
-    if (static_cast<int64_t>(text.size()) < MinSize)
-        text.append(static_cast<size_t>(MinSize) - text.size(), ' ');
+    const auto minSize = std::min<int64_t>(MinSize, MaxPaddedWidth);
+    if (static_cast<int64_t>(text.size()) < minSize)
+        text.append(static_cast<size_t>(minSize) - text.size(), ' ');
     if (escape) {
         const TDelimiters& d = Delimiters;
         std::string out;

@@ -4,6 +4,8 @@
 #include "talmiro/edi_element.h"
 #include "talmiro/exceptions.h"
 
+#include <algorithm>
+
 namespace talmiro {
 
 TDelimiters Delimiters;
@@ -50,7 +52,7 @@ std::string PeekSegmentTag(TStream& stream) {
 
 void ReadServiceStringAdvice(TStream& stream) {
     uint8_t advice[9];
-    // A advice cut short by the end of the data sets only the delimiters whose bytes are there.
+    // An advice cut short by the end of the data sets only the delimiters whose bytes are there.
     const size_t got = stream.Read(advice, sizeof advice);
     char* targets[6] = {&Delimiters.ComponentSeparator, &Delimiters.ElementSeparator,
                         &Delimiters.DecimalMark,        &Delimiters.ReleaseChar,
@@ -246,8 +248,9 @@ void TEdiSegment::WriteEdi(TStream& stream) const {
 
 void TEDIField::WriteFixed(TStream& stream) const {
     std::string s = LastFilled() == 0 ? FormatValue(false) : std::string(FieldType == ftNumeric ? "0" : " ");
-    if (static_cast<int64_t>(s.size()) < MaxSize) {
-        const size_t pad = static_cast<size_t>(MaxSize) - s.size();
+    const auto width = std::min<int64_t>(MaxSize, MaxPaddedWidth);
+    if (static_cast<int64_t>(s.size()) < width) {
+        const size_t pad = static_cast<size_t>(width) - s.size();
         if (FieldType == ftNumeric)
             s.insert(0, pad, ' ');
         else

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <locale>
 
 using namespace talmiro;
@@ -244,6 +245,13 @@ TEST_F(Elements, FormatValueCutsPadsAndEscapes) {
     Delimiters.ElementSeparator = '*';
     f.Value = std::string("*+");
     EXPECT_EQ(f.FormatValue(true), "?*+");
+    // A damaged definition's absurd size pads no further than MaxPaddedWidth.
+    f.MinSize = INT32_MAX;
+    f.MaxSize = INT32_MAX;
+    EXPECT_EQ(f.FormatValue(false).size(), static_cast<size_t>(MaxPaddedWidth));
+    TMemoryStream fixed;
+    f.WriteFixed(fixed);
+    EXPECT_EQ(fixed.Size(), MaxPaddedWidth);
 }
 
 TEST_F(Elements, FormatValueRejectsADate) {

@@ -16,6 +16,9 @@ class TDefWriter;
 
 constexpr size_t MaxIdLength = 10;
 constexpr size_t MaxDescriptionLength = 50;
+// Padding to MinSize and MaxSize stops at this width, so that a damaged definition with an absurd size
+// cannot make writing a value allocate gigabytes. Real element sizes are far below it.
+constexpr int32_t MaxPaddedWidth = 1 << 16;
 
 // The first n bytes of a text (identifiers keep 10, descriptions 50).
 inline std::string CutText(std::string_view text, size_t n) {
