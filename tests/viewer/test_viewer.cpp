@@ -690,6 +690,23 @@ private slots:
         qunsetenv("TALMIRO_EDITOR");
     }
 
+    void shortcutsReachTheirCommands() {
+        form->StartUp({}, ini);
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        int asked = 0;
+        form->ChooseFile = [&] {
+            ++asked;
+            return QString::fromStdString(orders);
+        };
+        QTest::keyClick(form.get(), Qt::Key_F3);
+        QCOMPARE(asked, 1);
+        QCOMPARE(form->Model->rowCount(), 3);
+        QTest::keyClick(form.get(), Qt::Key_X, Qt::AltModifier);
+        QVERIFY(!form->isVisible());
+    }
+
     void errorTextRule() {
         QCOMPARE(ErrorDisplayText("Segment UNH expected"), std::string("Segment UNH expected."));
         QCOMPARE(ErrorDisplayText("Value 12"), std::string("Value 12."));
