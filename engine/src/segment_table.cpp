@@ -13,18 +13,22 @@ namespace {
 
 const char* const StructureDamagedText = "File structure damaged";
 
-char Upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-}
+// Upper case of a byte (ASCII letters only), by table: the look-up runs once per segment read.
+struct TUpperTable {
+    uint8_t Map[256];
+    constexpr TUpperTable() : Map() {
+        for (int i = 0; i < 256; ++i)
+            Map[i] = static_cast<uint8_t>(i >= 'a' && i <= 'z' ? i - 32 : i);
+    }
+};
+constexpr TUpperTable UpperTable;
 
-// Three-way comparison of two tags without regard to letter case (ASCII).
+// Three-way comparison of two tags without regard to letter case.
 int CompareTags(std::string_view a, std::string_view b) {
     const size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        auto ca = static_cast<unsigned char>(a[i]);
-        auto cb = static_cast<unsigned char>(b[i]);
-        ca = static_cast<unsigned char>(Upper(static_cast<char>(ca)));
-        cb = static_cast<unsigned char>(Upper(static_cast<char>(cb)));
+        const uint8_t ca = UpperTable.Map[static_cast<uint8_t>(a[i])];
+        const uint8_t cb = UpperTable.Map[static_cast<uint8_t>(b[i])];
         if (ca != cb) return ca < cb ? -1 : 1;
     }
     if (a.size() == b.size()) return 0;
@@ -33,9 +37,10 @@ int CompareTags(std::string_view a, std::string_view b) {
 
 // Big-endian, so that comparing keys compares the first eight bytes in the order of CompareTags.
 uint64_t TagKey(std::string_view tag) {
+    const size_t n = std::min<size_t>(tag.size(), 8);
     uint64_t key = 0;
-    for (size_t i = 0; i < 8; ++i)
-        key = (key << 8) | (i < tag.size() ? static_cast<unsigned char>(Upper(tag[i])) : 0u);
+    for (size_t i = 0; i < n; ++i)
+        key |= static_cast<uint64_t>(UpperTable.Map[static_cast<uint8_t>(tag[i])]) << (56 - 8 * i);
     return key;
 }
 
@@ -54,7 +59,13 @@ std::pair<size_t, bool> TSegmentTable::Locate(std::string_view tag) const {
     while (lo < hi) {
         const size_t mid = lo + (hi - lo) / 2;
         const Entry& e = entries_[mid];
-        const int c = e.Key != key ? (e.Key < key ? -1 : 1) : CompareTags(e.Tag, tag);
+        int c;
+        if (e.Key != key)
+            c = e.Key < key ? -1 : 1;
+        else if (e.Tag.size() == tag.size() && tag.size() <= 8)
+            c = 0; // the key holds the whole tag
+        else
+            c = CompareTags(e.Tag, tag);
         if (c == 0) return {mid, true};
         if (c < 0)
             lo = mid + 1;
