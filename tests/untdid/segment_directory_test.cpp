@@ -57,7 +57,8 @@ TEST(SegmentDirectory, OldestLayoutWithoutPositionsTellsComponentsByLetterCase) 
 }
 
 TEST(SegmentDirectory, PositionLayoutWithIndicatorsBlankLinesAndRepeats) {
-    // CP437 box rule and CRLF, as in TRSD.94A; blank lines between components; a repeated element.
+    // CP437 box rule and CRLF, as in TRSD.94A; blank lines between components; an element deleted in
+    // this release (no position); a repeated element.
     std::string rule(70, '\xC4');
     std::string raw = "2.    Segment specifications\r\n\r\n      * Change in structure\r\n\r\n" + rule +
                       "\r\n\r\n      ALC    ALLOWANCE OR CHARGE\r\n\r\n"
@@ -66,6 +67,7 @@ TEST(SegmentDirectory, PositionLayoutWithIndicatorsBlankLinesAndRepeats) {
                       "020 * C214  SPECIAL SERVICES IDENTIFICATION               C\r\n"
                       "      7161   Special services, coded                      M a..3\r\n\r\n"
                       "      1131   Code list qualifier                          C a3\r\n\r\n"
+                      "    - 5495  SUB-LINE INDICATOR, CODED                     C an..3\r\n\r\n"
                       "030   4183  SPECIAL CONDITIONS, CODED                     C an..3\r\n"
                       "040   4183  SPECIAL CONDITIONS, CODED                     C an..3\r\n"
                       "050   4183  SPECIAL CONDITIONS, CODED                     C an..3\r\n\r\n" +

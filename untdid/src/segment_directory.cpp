@@ -62,6 +62,7 @@ bool IsCompositeId(std::string_view token) {
 // One element line of a segment entry, at segment level or as a component.
 struct TElementLine {
     bool HasPosition = false;
+    bool Deleted = false; // change indicator "-": the element left the segment in this release
     std::string ID;
     std::string Name;
     bool IsComposite = false;
@@ -79,7 +80,10 @@ std::optional<TElementLine> ParseElementLine(std::string_view line) {
         result.HasPosition = true;
         ++i;
     }
-    if (i + 1 < tokens.size() && IsChangeIndicator(tokens[i]) && isId(tokens[i + 1])) ++i;
+    if (i + 1 < tokens.size() && IsChangeIndicator(tokens[i]) && isId(tokens[i + 1])) {
+        result.Deleted = tokens[i].find('-') != std::string_view::npos;
+        ++i;
+    }
     if (i >= tokens.size()) return std::nullopt;
     if (IsSimpleId(tokens[i])) {
         result.IsComposite = false;
@@ -239,6 +243,12 @@ std::vector<TSegmentDef> ParseSegmentDirectory(std::string_view text, const std:
         }
         inText = false;
         if (element->HasPosition) positionsSeen = true;
+        if (element->Deleted && !element->HasPosition) {
+            // Listed where it used to stand, without a position: no longer part of the segment.
+            if (!composite || !HasLowerCase(element->Name)) composite = nullptr;
+            lastElement = nullptr;
+            continue;
+        }
 
         bool isComponent;
         if (element->IsComposite) {
