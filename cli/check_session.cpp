@@ -5,6 +5,8 @@
 #include "talmiro/syntax.h"
 #include "talmiro/transmission.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -63,6 +65,11 @@ TInput OpenInput(const std::string& argument, std::string& error) {
         error = e.what();
     }
     return input;
+}
+
+bool WantsProgress(TInput& input) {
+    constexpr int64_t Threshold = 50 * 1024 * 1024;
+    return input.Stream->Size() > Threshold && ::isatty(STDERR_FILENO);
 }
 
 TLocation TLocator::At(int64_t pos, int64_t segmentNumber) {
@@ -505,13 +512,69 @@ nlohmann::json ElementsJson(const std::vector<std::unique_ptr<TEdiElement>>& ele
     return list;
 }
 
-std::string JsonText(const nlohmann::json& value) {
-    // Interchanges are not always UTF-8: replace what is not, rather than fail.
-    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+namespace {
+
+// The length of the well-formed UTF-8 sequence at text[i], or 0.
+size_t Utf8Length(const std::string& text, size_t i) {
+    auto at = [&](size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
+    auto cont = [&](size_t k, unsigned lo = 0x80, unsigned hi = 0xBF) { return at(k) >= lo && at(k) <= hi; };
+    const unsigned c = at(i);
+    if (c < 0x80) return 1;
+    if (c >= 0xC2 && c <= 0xDF) return cont(i + 1) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        const bool second = c == 0xE0 ? cont(i + 1, 0xA0) : c == 0xED ? cont(i + 1, 0x80, 0x9F) : cont(i + 1);
+        return second && cont(i + 2) ? 3 : 0;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        const bool second = c == 0xF0 ? cont(i + 1, 0x90) : c == 0xF4 ? cont(i + 1, 0x80, 0x8F) : cont(i + 1);
+        return second && cont(i + 2) && cont(i + 3) ? 4 : 0;
+    }
+    return 0;
 }
 
-void PrintJson(const nlohmann::json& document) {
-    std::cout << JsonText(document) << '\n';
+// Interchanges in UNOC and similar repertoires are Latin-1, not UTF-8: a byte that does not start a UTF-8
+// sequence is taken as a Latin-1 character, so JSON output loses nothing.
+void MakeUtf8(std::string& text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t n = Utf8Length(text, i);
+        if (n == 0) break;
+        i += n;
+    }
+    if (i == text.size()) return;
+    std::string out = text.substr(0, i);
+    while (i < text.size()) {
+        size_t n = Utf8Length(text, i);
+        if (n > 0) {
+            out.append(text, i, n);
+            i += n;
+            continue;
+        }
+        const auto c = static_cast<unsigned char>(text[i++]);
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+    text = std::move(out);
+}
+
+void MakeUtf8(nlohmann::json& value) {
+    if (value.is_string()) {
+        MakeUtf8(value.get_ref<std::string&>());
+    } else if (value.is_structured()) {
+        for (auto& item : value)
+            MakeUtf8(item);
+    }
+}
+
+} // namespace
+
+std::string JsonText(nlohmann::json value) {
+    MakeUtf8(value);
+    return value.dump();
+}
+
+void PrintJson(nlohmann::json document) {
+    std::cout << JsonText(std::move(document)) << '\n';
 }
 
 } // namespace talmiro::cli

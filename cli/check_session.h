@@ -40,6 +40,9 @@ struct TInput {
 // Empty Stream and the reason in error when the input cannot be opened.
 TInput OpenInput(const std::string& argument, std::string& error);
 
+// Whether to show progress: for inputs above 50 MB when standard error is a terminal.
+bool WantsProgress(TInput& input);
+
 // A place in the file: the segment's number in file order (from 1, envelope included), its tag and the
 // byte offset (from 0) and line and column (from 1) of its first character.
 struct TLocation {
@@ -147,9 +150,9 @@ nlohmann::json MessageJson(const TMessageInfo& m);
 // description, elements}; value is null for an element without one.
 nlohmann::json ElementsJson(const std::vector<std::unique_ptr<TEdiElement>>& elements);
 // One JSON document, on a line of its own.
-void PrintJson(const nlohmann::json& document);
-// The JSON text of a value, with bytes that are not UTF-8 replaced.
-std::string JsonText(const nlohmann::json& value);
+void PrintJson(nlohmann::json document);
+// The JSON text of a value; bytes that are not UTF-8 are taken as Latin-1.
+std::string JsonText(nlohmann::json value);
 
 // Reports an input that cannot be opened: a JSON document {file, valid: false, errors: [{code "open"}]} or
 // "talmiro-cli: TEXT" on standard error.

@@ -1,8 +1,6 @@
 // talmiro-cli check FILE...: reads each interchange as the viewer does and reports whether it is valid.
 #include "check_session.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <iostream>
 
@@ -14,8 +12,6 @@ struct TCheckOptions : TReadOptions {
     bool AllErrors = false;
     bool Strict = false;
 };
-
-constexpr int64_t ProgressThreshold = 50 * 1024 * 1024;
 
 int CheckFile(const std::string& file, const TCheckOptions& options, TStandardsCatalogue& catalogue) {
     std::string error;
@@ -30,7 +26,7 @@ int CheckFile(const std::string& file, const TCheckOptions& options, TStandardsC
     TSessionOptions sessionOptions;
     sessionOptions.AllErrors = options.AllErrors;
     sessionOptions.Strict = options.Strict;
-    sessionOptions.Progress = input.Stream->Size() > ProgressThreshold && ::isatty(STDERR_FILENO);
+    sessionOptions.Progress = WantsProgress(input);
     TReadSession session(reader, input, sessionOptions);
     // The messages go out as they are read, so that a large interchange is checked in constant memory.
     bool firstMessage = true;

@@ -72,7 +72,9 @@ int RunDump(const TDumpOptions& options) {
     }
     auto catalogue = MakeCatalogue(options);
     TInterchangeReader reader(catalogue.get());
-    TReadSession session(reader, input, {});
+    TSessionOptions sessionOptions;
+    sessionOptions.Progress = WantsProgress(input);
+    TReadSession session(reader, input, sessionOptions);
     session.Run();
     session.Locate();
     const bool valid = session.ErrorCount() == 0;

@@ -43,7 +43,9 @@ int RunShow(const TShowOptions& options) {
     }
     auto catalogue = MakeCatalogue(options);
     TInterchangeReader reader(catalogue.get());
-    TReadSession session(reader, input, {});
+    TSessionOptions sessionOptions;
+    sessionOptions.Progress = WantsProgress(input);
+    TReadSession session(reader, input, sessionOptions);
     session.Run();
     session.Locate();
     nlohmann::json errors = nlohmann::json::array();

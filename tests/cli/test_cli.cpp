@@ -372,17 +372,20 @@ TEST_F(CliTest, ShowPrintsTheDetailsPanel) {
                      "1004      [PO+1]                        DOCUMENT/MESSAGE NUMBER\n"
                      "1225      [9]                           MESSAGE FUNCTION, CODED\n");
 
-    // Envelope segments have their built-in definitions; segments read before an error can be shown.
+    // Segments read before an error can be shown. Latin-1 bytes (UNOC) become UTF-8 in JSON.
     const std::string bad =
-        Write("bad.edi", "UNB+UNOA:2+S+R+990101:1200+7'UNH+1+ORDERS:D:96A:UN'BGM+220'XYZ+1'");
+        Write("bad.edi", "UNB+UNOC:2+S+R+990101:1200+7'UNH+1+ORDERS:D:96A:UN'BGM+220+\xE9t\xE9'XYZ+1'");
     r = Run("show '" + bad + "' --segment 3 --format json");
     EXPECT_EQ(r.Exit, 1);
     nlohmann::json doc = Json(r.Out);
     EXPECT_EQ(doc["segment"]["tag"], "BGM");
-    EXPECT_EQ(doc["segment"]["raw"], "BGM+220'");
+    EXPECT_EQ(doc["segment"]["raw"], "BGM+220+\u00e9t\u00e9'");
     EXPECT_EQ(doc["segment"]["location"]["offset"], 51);
     EXPECT_EQ(doc["segment"]["lines"][0], "C002 DOCUMENT/MESSAGE NAME");
-    EXPECT_EQ(doc["segment"]["elements"][1]["value"], nullptr);
+    EXPECT_EQ(doc["segment"]["elements"][1]["value"], "\u00e9t\u00e9");
+    EXPECT_EQ(doc["segment"]["elements"][2]["value"], nullptr);
+    r = Run("show '" + bad + "' --segment 3");
+    EXPECT_NE(r.Out.find("BGM+220+\xE9t\xE9'\n"), std::string::npos); // text output keeps the bytes
     EXPECT_EQ(doc["errors"][0]["text"], "XYZ");
     EXPECT_EQ(doc["errors"][0]["code"], "segment");
 
