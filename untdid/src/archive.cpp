@@ -22,6 +22,7 @@ namespace {
 
 // Text files of a directory release are a few MB; anything far larger is not one of them.
 constexpr zip_uint64_t MaxEntrySize = 256u * 1024u * 1024u;
+constexpr zip_uint64_t MaxDeflateRatio = 1100; // deflate cannot expand beyond about 1032:1
 
 std::string Lower(std::string_view s) {
     std::string out(s);
@@ -72,7 +73,10 @@ std::string ReadEntry(zip_t* zip, zip_uint64_t index, const std::string& label) 
     zip_stat_init(&st);
     if (zip_stat_index(zip, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
         throw EImportError("Cannot read " + label);
-    if (st.size > MaxEntrySize) throw EImportError("Entry too large: " + label);
+    // Sizes come from the archive: bound them by what deflate can produce from the stored bytes.
+    bool plausible = st.size <= MaxEntrySize &&
+                     (!(st.valid & ZIP_STAT_COMP_SIZE) || st.size <= st.comp_size * MaxDeflateRatio + 4096);
+    if (!plausible) throw EImportError("Entry too large: " + label);
     std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> file(zip_fopen_index(zip, index, 0), zip_fclose);
     if (!file) throw EImportError("Cannot read " + label + ": " + zip_strerror(zip));
     std::string data(static_cast<std::size_t>(st.size), '\0');
