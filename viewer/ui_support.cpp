@@ -20,14 +20,20 @@ QWidget* BoxParent() {
     return w ? w : QApplication::activeWindow();
 }
 
-void DefaultShowError(const QString& text) {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Talmiro"), text, QMessageBox::Ok, BoxParent());
+// A box shown in the middle of a busy action (a report while a table loads) gets the normal cursor.
+void ExecBox(QMessageBox::Icon icon, const QString& text) {
+    QMessageBox box(icon, QStringLiteral("Talmiro"), text, QMessageBox::Ok, BoxParent());
+    bool busy = QApplication::overrideCursor() != nullptr;
+    if (busy) QApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
     box.exec();
+    if (busy) QApplication::restoreOverrideCursor();
 }
 
+void DefaultShowError(const QString& text) {
+    ExecBox(QMessageBox::Critical, text);
+}
 void DefaultShowInfo(const QString& text) {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Talmiro"), text, QMessageBox::Ok, BoxParent());
-    box.exec();
+    ExecBox(QMessageBox::Information, text);
 }
 
 } // namespace
