@@ -182,3 +182,49 @@ TEST(MessageTable, InteractiveMessagesAndMissingTables) {
     EXPECT_EQ(warnings[0].Text, "Segment group 1 does not begin with a segment");
     EXPECT_TRUE(warnings[0].LosesData);
 }
+
+TEST(MessageTable, DamagedTextsGiveWarningsOrErrorsButNeverCrash) {
+    // Every prefix of a table, and the table with single bytes replaced, reads or fails cleanly.
+    std::string text = std::string(Header) +
+                       "4.3.1  Segment table\n"
+                       "0010   UNH Message header                            M   1     \n"
+                       "0020       ----- Segment group 1  ------------------ C   9---------+\n"
+                       "0030   RFF Reference                                 M   1         |\n"
+                       "0040       ----- Segment group 2  ------------------ C   99-------+|\n"
+                       "0050   DTM Date/time/period                          M   1        ||\n"
+                       "0060   SPS Sampling parameters for summary                        ||\n"
+                       "              statistics                             C   1--------++\n"
+                       "0070   UNT Message trailer                           M   1     \n";
+    auto attempt = [](const std::string& t) {
+        std::vector<TImportWarning> warnings;
+        TMessageDef m;
+        try {
+            ParseMessage(t, "ORDERS_D.96A", m, warnings);
+        } catch (const EImportError&) {
+        }
+        std::vector<TImportWarning> segmentWarnings;
+        try {
+            ParseSegmentDirectory(t, "EDSD.96A", segmentWarnings);
+        } catch (const EImportError&) {
+        }
+    };
+    for (std::size_t n = 0; n <= text.size(); ++n)
+        attempt(text.substr(0, n));
+    const std::string replacements = "|+-0 \nMC9A";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        for (char r : replacements) {
+            std::string damaged = text;
+            damaged[i] = r;
+            attempt(damaged);
+        }
+    }
+    // Brackets deeper than any sane table are refused rather than followed.
+    std::string deep = std::string(Header) + "4.3.1 Segment table\n0010   UNH Message header   M   1\n";
+    for (int depth = 1; depth <= 40; ++depth)
+        deep += "0020       ----- Segment group " + std::to_string(depth) + " --- C   9-+" +
+                std::string(depth - 1, '|') + "\n0030   RFF Reference                     M   1 " +
+                std::string(depth, '|') + "\n";
+    TMessageDef m;
+    std::vector<TImportWarning> warnings;
+    EXPECT_THROW(ParseMessage(deep, "ORDERS_D.96A", m, warnings), EImportError);
+}
