@@ -8,6 +8,7 @@
 #include "talmiro/transmission.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 
 namespace talmiro {
@@ -73,7 +74,7 @@ std::unique_ptr<TEdiSegment> TInterchangeTree::ReadSegment(int32_t index, TStrea
     const Node& node = NodeAt(index);
     std::unique_ptr<TEdiSegment> segment = CloneSegment(*definition);
     segment->StartPos = node.StartPos;
-    segment->EndPos = node.EndPos;
+    segment->EndPos = node.EndPos();
     stream.Seek(node.StartPos);
     segment->ReadEdi(stream);
     return segment;
@@ -129,7 +130,9 @@ int32_t TInterchangeTree::AddSegment(const TEdiSegment& segment) {
     node.Kind = TNodeKind::Segment;
     node.A = DefinitionIndex(segment);
     node.StartPos = segment.StartPos;
-    node.EndPos = segment.EndPos;
+    if (segment.EndPos < segment.StartPos || segment.EndPos - segment.StartPos > int64_t{UINT32_MAX})
+        throw Exception("Segment too long for the tree");
+    node.Length = static_cast<uint32_t>(segment.EndPos - segment.StartPos);
     return Add(std::move(node));
 }
 

@@ -74,7 +74,7 @@ TEST(InterchangeTree, BuildsMessageGroupAndSegmentNodesInFileOrder) {
     EXPECT_EQ(tree.Definition(message), nullptr);
     EXPECT_EQ(static_cast<size_t>(tree.NodeAt(nad2).StartPos),
               text.find("\r\nNAD+SU")); // before the line break
-    EXPECT_EQ(static_cast<size_t>(tree.NodeAt(nad2).EndPos), text.find("X'") + 1);
+    EXPECT_EQ(static_cast<size_t>(tree.NodeAt(nad2).EndPos()), text.find("X'") + 1);
 
     // Reading a node again gives that occurrence's values, not the last ones read.
     auto first = tree.ReadSegment(nad1, stream);

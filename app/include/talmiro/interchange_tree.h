@@ -26,15 +26,17 @@ class TInterchangeTree {
 public:
     static constexpr int32_t None = -1;
 
+    // 56 bytes, plus the node's index in its parent's list.
     struct Node {
         int32_t Parent = None;
         int32_t Row = 0; // index among the parent's children (or among the top-level nodes)
-        TNodeKind Kind = TNodeKind::Segment;
-        int32_t A = 0; // message: text index; group: group number; segment: definition index
-        int32_t B = 0; // group: repetition number
+        int32_t A = 0;   // message: text index; group: group number; segment: definition index
+        int32_t B = 0;   // group: repetition number
         int64_t StartPos = 0;
-        int64_t EndPos = 0;
+        uint32_t Length = 0; // segment: EndPos - StartPos
+        TNodeKind Kind = TNodeKind::Segment;
         std::vector<int32_t> Children;
+        int64_t EndPos() const { return StartPos + Length; }
     };
 
     size_t NodeCount() const { return nodes_.size(); }
