@@ -295,6 +295,22 @@ TEST_F(CliTest, StrictWarnsAboutSizesNumbersAndEnvelopeCounts) {
     EXPECT_EQ(doc["warnings"][3]["text"],
               "Segment count in UNT is \"8\", but there are 9 segments in the message");
     EXPECT_EQ(doc["warnings"][6]["text"], "Interchange reference in UNZ is \"8\", but UNB has \"7\"");
+
+    // The decimal mark of UNA; functional groups are counted in UNZ, messages in UNE.
+    const std::string groups =
+        Write("strict-groups.edi", "UNA:+,? 'UNB+UNOA:2+S+R+990101:1200+7'"
+                                   "UNG+ORDERS+S+R+990101:1200+77+UN+D:96A'"
+                                   "UNH+1+ORDERS:D:96A:UN'BGM+220'QTY+21:5,5'DTM+2:1'UNT+5+1'"
+                                   "UNH+2+ORDERS:D:96A:UN'BGM+220'QTY+21:5.5'DTM+2:1'UNT+5+2'"
+                                   "UNE+1+78'UNZ+2+7'");
+    r = Run("check --strict --format json '" + groups + "'");
+    doc = Json(r.Out);
+    codes.clear();
+    for (const auto& w : doc["warnings"])
+        codes.push_back(w["code"].get<std::string>() + "@" +
+                        std::to_string(w["location"]["segment"].get<int>()));
+    EXPECT_EQ(codes,
+              (std::vector<std::string>{"numeric@10", "une-count@13", "une-reference@13", "unz-count@14"}));
 }
 
 TEST_F(CliTest, ExitCodesForUsageAndUnreadableFiles) {
