@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -192,9 +191,7 @@ TEST(Release, SourcesAreWrittenInBothDefinitionLanguagesAndCompile) {
 class BundledRelease : public testing::TestWithParam<std::string> {};
 
 TEST_P(BundledRelease, ImportsWithoutLossAndCompiles) {
-    const char* archives = std::getenv("TALMIRO_UNTDID_ARCHIVES");
-    if (!archives) GTEST_SKIP() << "TALMIRO_UNTDID_ARCHIVES is not set";
-    fs::path archive = fs::path(archives) / GetParam();
+    fs::path archive = fs::path(TALMIRO_UNTDID_ARCHIVES) / GetParam();
     ASSERT_TRUE(fs::exists(archive)) << archive;
     TDirectory d = ImportRelease(archive);
     for (const auto& w : d.Warnings)
