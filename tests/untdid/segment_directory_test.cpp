@@ -153,6 +153,7 @@ TEST(SegmentDirectory, UnreadableLinesAreReportedWithFileAndLine) {
 
 TEST(TextConversion, Cp437BecomesEightBitText) {
     EXPECT_EQ(Cp437ToText("a\r\nb\x1a\tc\n"), "a\nb  c\n");
+    EXPECT_EQ(Cp437ToText("a\rb\r"), "a\nb\n");
     EXPECT_EQ(Cp437ToText("\xC4\xB3\xBF\xD9\xC1"), "-|+++");
     EXPECT_EQ(Cp437ToText("\x81\x82\x84\xE1"), "\xFC\xE9\xE4\xDF"); // u-umlaut, e-acute, a-umlaut, sharp s
     EXPECT_EQ(Cp437ToText("\xE0\xFE"), "??");

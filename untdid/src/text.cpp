@@ -25,9 +25,13 @@ constexpr std::array<unsigned char, 128> HighHalf = {
 std::string Cp437ToText(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
-    for (char ch : bytes) {
-        auto c = static_cast<unsigned char>(ch);
-        if (c == '\r') continue;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        auto c = static_cast<unsigned char>(bytes[i]);
+        if (c == '\r') {
+            // CRLF ends a line; a carriage return alone does too.
+            if (i + 1 >= bytes.size() || bytes[i + 1] != '\n') out += '\n';
+            continue;
+        }
         if (c >= 0x80)
             out += static_cast<char>(HighHalf[c - 0x80]);
         else if (c == '\n' || c >= 0x20)

@@ -74,8 +74,8 @@ struct TDirectory {
 };
 
 // Converts one directory text from code page 437 to 8-bit text: accented letters become their Latin-1
-// bytes, box-drawing characters the ASCII lines "-", "|" and "+", anything else "?". Carriage returns
-// are dropped and other control characters become spaces, so the result splits on "\n" alone.
+// bytes, box-drawing characters the ASCII lines "-", "|" and "+", anything else "?". Line ends become
+// "\n" and other control characters spaces.
 std::string Cp437ToText(std::string_view bytes);
 
 // Reads a segment directory text (EDSD/TRSD, already converted). Warnings go to `warnings`.
