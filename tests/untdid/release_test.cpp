@@ -107,9 +107,14 @@ TEST(Release, FoldersAndFailures) {
     fs::create_directories(dir / "sub");
     std::ofstream(dir / "sub" / "trsd.96b", std::ios::binary) << SegmentText;
     std::ofstream(dir / "TSTMSG_D.96B", std::ios::binary) << MessageText;
+    std::ofstream(dir / "sub" / "TSTMSG_D.97A", std::ios::binary) << MessageText;
     TDirectory d = ImportRelease(dir);
     EXPECT_EQ(d.Release, "D96B");
     EXPECT_EQ(d.Messages.size(), 1u);
+    ASSERT_EQ(d.Warnings.size(), 2u); // a message of another release is not mixed in
+    EXPECT_EQ(d.Warnings[0].File, "sub/TSTMSG_D.97A");
+    EXPECT_EQ(d.Warnings[0].Text, "message of release D97A skipped");
+    EXPECT_EQ(d.Warnings[1].Text, "segment XYZ is not in the segment directory");
 
     fs::path empty = TempDir("empty");
     try {

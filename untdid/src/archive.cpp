@@ -245,6 +245,11 @@ TDirectory ImportRelease(const std::filesystem::path& source) {
             directory.Warnings.push_back({file.Label, 0, std::string(e.what()) + "; message skipped", true});
             continue;
         }
+        if ("D" + message.Release != directory.Release) {
+            directory.Warnings.push_back(
+                {file.Label, 0, "message of release D" + message.Release + " skipped", false});
+            continue;
+        }
         if (!types.insert(message.Type).second) {
             directory.Warnings.push_back(
                 {file.Label, 0, "second text of message " + message.Type + " ignored", true});
