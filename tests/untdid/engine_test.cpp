@@ -1,6 +1,7 @@
 // Tables generated from a bundled release read the sample interchanges with the engine.
 #include "talmiro/compiler.h"
 #include "talmiro/message.h"
+#include "talmiro/segment_table.h"
 #include "talmiro/streams.h"
 #include "talmiro/transmission.h"
 #include "talmiro/untdid.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 
 using namespace talmiro;
@@ -76,6 +78,27 @@ TEST(GeneratedTables, SamplesReadCleanAndFaultsAreFound) {
         compiler->Compile();
     }
     fs::path standard = dir / "D96A";
+
+    // Every element survives compilation: repeated simple elements and repeated composites stay apart.
+    auto table = LoadSegmentTable((standard / "D96A.SDT").string());
+    ASSERT_TRUE(table);
+    ASSERT_EQ(table->Count(), static_cast<int>(d96a.Segments.size()));
+    int repeatedComposites = 0;
+    for (const auto& def : d96a.Segments) {
+        const TEdiSegment* segment = table->Find(def.Tag);
+        ASSERT_NE(segment, nullptr) << def.Tag;
+        ASSERT_EQ(segment->Elements.size(), def.Elements.size()) << def.Tag;
+        std::set<std::string> composites;
+        for (std::size_t i = 0; i < def.Elements.size(); ++i) {
+            EXPECT_EQ(segment->Elements[i]->ID, def.Elements[i].ID) << def.Tag;
+            if (!def.Elements[i].IsComposite) continue;
+            if (!composites.insert(def.Elements[i].ID).second) ++repeatedComposites;
+            auto* composite = dynamic_cast<const TEdiComposit*>(segment->Elements[i].get());
+            ASSERT_NE(composite, nullptr) << def.Tag << ' ' << def.Elements[i].ID;
+            EXPECT_EQ(composite->Elements.size(), def.Elements[i].Components.size()) << def.Tag;
+        }
+    }
+    EXPECT_GT(repeatedComposites, 0); // D96A has segments that use one composite twice
 
     for (const char* sample : {"d96a_orders.edi", "d96a_invoic.edi", "d96a_desadv.edi"}) {
         std::string text = ReadFile(fs::path(samples) / sample);
