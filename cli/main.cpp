@@ -10,7 +10,9 @@ std::vector<CommandSetup>& Commands() {
     return commands;
 }
 
-CommandRegistration::CommandRegistration(CommandSetup setup) { Commands().push_back(std::move(setup)); }
+CommandRegistration::CommandRegistration(CommandSetup setup) {
+    Commands().push_back(std::move(setup));
+}
 
 } // namespace talmiro::cli
 
@@ -20,7 +22,8 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("talmiro-cli ") + TALMIRO_VERSION);
     app.require_subcommand(1);
     std::function<int()> run;
-    for (auto& setup : Commands()) setup(app, run);
+    for (auto& setup : Commands())
+        setup(app, run);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
