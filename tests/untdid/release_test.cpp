@@ -43,7 +43,7 @@ void WriteZip(const fs::path& path, const std::vector<std::pair<std::string, std
 
 const std::string Rule(70, '\xC4');
 
-const std::string SegmentText = "2.    Segment specifications\r\n" + Rule +
+const std::string SegmentText = "2.    Segment directory\r\n" + Rule +
                                 "\r\n\r\n      BGM    BEGINNING OF MESSAGE\r\n\r\n"
                                 "010   1004  DOCUMENT/MESSAGE NUMBER                       C an..35\r\n" +
                                 Rule +

@@ -26,7 +26,7 @@ void ExpectField(const TElementDef& e, const std::string& id, TRepr repr, int mi
 } // namespace
 
 TEST(SegmentDirectory, OldestLayoutWithoutPositionsTellsComponentsByLetterCase) {
-    std::string text = "2. Segment specifications\n" + Rule +
+    std::string text = "2. Segment directory\n" + Rule +
                        "\n\n  AGR  AGREEMENT IDENTIFICATION\n\n"
                        "  Function: To specify the agreement details.\n\n"
                        "  C543 AGREEMENT TYPE IDENTIFICATION                          C\n"
@@ -60,7 +60,7 @@ TEST(SegmentDirectory, PositionLayoutWithIndicatorsBlankLinesAndRepeats) {
     // CP437 box rule and CRLF, as in TRSD.94A; blank lines between components; an element deleted in
     // this release (no position); a repeated element.
     std::string rule(70, '\xC4');
-    std::string raw = "2.    Segment specifications\r\n\r\n      * Change in structure\r\n\r\n" + rule +
+    std::string raw = "2.    Segment directory\r\n\r\n      * Change in structure\r\n\r\n" + rule +
                       "\r\n\r\n      ALC    ALLOWANCE OR CHARGE\r\n\r\n"
                       "      Function: To identify allowance or charge details.\r\n\r\n"
                       "010   5463  ALLOWANCE OR CHARGE QUALIFIER                 M an..3\r\n\r\n"
