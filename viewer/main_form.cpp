@@ -43,7 +43,7 @@ QFrame* LoweredPanel(const char* name, QWidget* child) {
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setLineWidth(1);
     auto* layout = new QHBoxLayout(panel);
-    layout->setContentsMargins(1, 1, 1, 1);
+    layout->setContentsMargins(0, 0, 0, 0); // the one-pixel frame already insets the child
     layout->addWidget(child);
     return panel;
 }

@@ -375,6 +375,11 @@ private slots:
         form->show();
         form->tvMsgStruct->expandAll();
         Select({1, 1});
+        // The reference layout: each panel's content sits inside its one-pixel bevel.
+        QCOMPARE(form->pnlTreeView->geometry(), QRect(0, 0, 201, 415));
+        QCOMPARE(form->tvMsgStruct->geometry(), QRect(1, 1, 199, 413));
+        QCOMPARE(form->pnlViewData->geometry(), QRect(204, 0, 484, 415));
+        QCOMPARE(form->pnlSegment->geometry(), QRect(1, 1, 482, 413));
         form->pnlSegment->resize(600, 500);
         QCOMPARE(form->gbSegmInfo->geometry(), QRect(8, 8, 584, 65));
         QCOMPARE(form->gbSegmData->geometry(), QRect(8, 80, 584, 97));
