@@ -31,7 +31,7 @@ std::string PeekSegmentTag(TStream& stream) {
     const uint8_t* e = stream.BufferedEnd();
     while (b < e && *b < 32)
         ++b;
-    if (e - b >= 4 && b[1] >= 32 && b[2] >= 32 &&
+    if (e - b >= 4 && b[1] >= 32 && b[2] >= 32 && b[3] >= 32 &&
         b[3] == static_cast<unsigned char>(Delimiters.ElementSeparator))
         return std::string(reinterpret_cast<const char*>(b), 3);
     const int64_t start = stream.Position();
@@ -146,8 +146,9 @@ void TEDIField::ReadEdi(TStream& stream) {
     while (p < end && plain[*p])
         ++p;
     const auto run = static_cast<size_t>(p - begin);
-    if (p < end && (*p == comp || *p == elem || *p == term)) {
+    if (p < end && *p >= 32 && (*p == comp || *p == elem || *p == term)) {
         // The common case: the whole value lies in the buffer and a delimiter ends it, which stays unread.
+        // A control byte is never a delimiter, even when an advice names one.
         StoreRead(std::string_view(reinterpret_cast<const char*>(begin), run));
         stream.Skip(run);
         return;

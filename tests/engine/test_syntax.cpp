@@ -152,6 +152,24 @@ TEST_F(Syntax, PeekSegmentTag) {
     EXPECT_EQ(ReadChars(m, 10), ""); // the failed peek left the stream at the end
 }
 
+TEST_F(Syntax, ControlBytesNeverActAsDelimiters) {
+    // Control bytes are skipped wherever characters are taken, even when an advice names one as a
+    // delimiter: the result must not depend on whether the bytes happen to be in the stream's buffer.
+    Delimiters.ElementSeparator = '\x1d';
+    TMemoryStream peek("UNH\x1d"
+                       "1'");
+    EXPECT_EQ(What([&] { PeekSegmentTag(peek); }), "Invalid segment ID \"UNH1\".");
+
+    ResetDelimiters();
+    Delimiters.ComponentSeparator = '\x1f';
+    auto seg = MakeSegment("TAG", "a");
+    TMemoryStream value("TAG+A\x1f"
+                        "B'");
+    seg->ReadEdi(value);
+    EXPECT_EQ(Text(*seg, "e1"), "AB");
+    EXPECT_EQ(seg->FieldByID("e1").RawText, "AB");
+}
+
 TEST_F(Syntax, ReleaseCharacter) {
     auto seg = MakeSegment("TAG", "aaa");
     auto read = [&](const std::string& text) {
