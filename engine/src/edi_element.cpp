@@ -81,9 +81,10 @@ void TEDIField::Clear() {
 }
 
 int TEDIField::LastFilled() const {
-    // Every kind but unassigned, null and the empty text converts to a non-empty text.
+    // Numbers always convert to a non-empty text; a date beyond the calendar gives none.
     if (std::holds_alternative<std::monostate>(Value) || std::holds_alternative<TVarNull>(Value)) return -1;
     if (auto* s = std::get_if<std::string>(&Value)) return s->empty() ? -1 : 0;
+    if (std::holds_alternative<TVarDate>(Value)) return AsString().empty() ? -1 : 0;
     return 0;
 }
 
@@ -272,6 +273,7 @@ void TEdiSegment::AddComposit(std::string_view id) {
 }
 
 TEdiComposit* TEdiSegment::FindComposit(std::string_view id) const {
+    id = id.substr(0, MaxIdLength);
     for (const auto& e : Elements)
         if (e->ID == id)
             if (auto* c = dynamic_cast<TEdiComposit*>(e.get())) return c;

@@ -102,6 +102,8 @@ TEST_F(Elements, LookUpByIdentifier) {
     EXPECT_EQ(seg.FindField("0062XXXXXXYY"), nullptr);
     seg.AddField("0123456789");
     EXPECT_NE(seg.FindField("0123456789ZZ"), nullptr); // look-up cuts to 10 as well
+    seg.AddComposit("C123456789");
+    EXPECT_NE(seg.FindComposit("C123456789ZZ"), nullptr);
 
     EXPECT_EQ(What([&] { s009->FieldByID("X"); }), "Undefined Composit Element S009.X");
     EXPECT_EQ(What([&] { seg.FieldByID("0020"); }), "Undefined Composit Element UNH.0020");
@@ -122,6 +124,9 @@ TEST_F(Elements, LastFilledAndClear) {
     EXPECT_EQ(c.LastFilled(), 1);
     c.FieldByID("3").Value = 0.0; // a number is filled even when it is zero
     EXPECT_EQ(c.LastFilled(), 2);
+    c.FieldByID("3").Value = TVarDate{1e9}; // a date beyond the calendar gives no text
+    ASSERT_EQ(c.FieldByID("3").AsString(), "");
+    EXPECT_EQ(c.LastFilled(), 1);
 
     TEdiSegment seg("SEG");
     for (const char* id : {"a", "b", "c", "d", "e", "f"})
