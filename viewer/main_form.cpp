@@ -90,7 +90,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
             [this](const QModelIndex& current) { Guarded([&] { tvMsgStructChange(current); }); });
 
     ChooseFile = [this] { return ExecOpenDialog(); };
-    setGeometry(209, 107, 688, 415 + menuBar()->sizeHint().height() + sbStatusBar->sizeHint().height());
+    // The position is the frame's, the size the client area's.
+    move(209, 107);
+    resize(688, 415 + menuBar()->sizeHint().height() + sbStatusBar->sizeHint().height());
 }
 
 TMainForm::~TMainForm() {

@@ -75,6 +75,7 @@ TdlgStdSettings::TdlgStdSettings(QWidget* parent)
     btnOk->setDefault(true);
     btnOk->setAutoDefault(true);
     btnCancel = MakeButton("btnCancel", QStringLiteral("Cancel"), this, 336, 264);
+    btnOk->setFocus(); // first in the tab order, so it has the focus when the dialog first shows
 
     // Dialog: Ok, Cancel, then the group; within the group: standards, messages, Compile, Edit, then
     // the message buttons.

@@ -375,7 +375,9 @@ private slots:
         form->show();
         form->tvMsgStruct->expandAll();
         Select({1, 1});
-        // The reference layout: each panel's content sits inside its one-pixel bevel.
+        // The reference layout: the window's frame at 209, 107; each panel's content inside its one-pixel
+        // bevel.
+        QCOMPARE(form->frameGeometry().topLeft(), QPoint(209, 107));
         QCOMPARE(form->pnlTreeView->geometry(), QRect(0, 0, 201, 415));
         QCOMPARE(form->tvMsgStruct->geometry(), QRect(1, 1, 199, 413));
         QCOMPARE(form->pnlViewData->geometry(), QRect(204, 0, 484, 415));
@@ -631,14 +633,17 @@ private slots:
         }
         form->StartUp({}, Write("okcancel.ini", "[STANDARDS]\nBASEDIR=" + dir.path().toStdString() + "\n"));
         TdlgStdSettings& dlg = *form->Settings;
+        QWidget* firstFocus = nullptr;
         auto closeWith = [&](QPushButton* button) {
-            QTimer::singleShot(0, &dlg, [&dlg, button] {
+            QTimer::singleShot(0, &dlg, [&dlg, button, &firstFocus] {
+                if (!firstFocus) firstFocus = dlg.focusWidget();
                 dlg.cbStandards->setCurrentIndex(1 - dlg.cbStandards->currentIndex());
                 button->click();
             });
         };
         closeWith(dlg.btnCancel);
         QVERIFY(!dlg.ShowSettings());
+        QCOMPARE(firstFocus, dlg.btnOk); // first in the tab order
         QCOMPARE(dlg.StandardDir(), dir.filePath(QStringLiteral("B")).toStdString()); // the pick stays
         closeWith(dlg.btnOk);
         QVERIFY(dlg.ShowSettings());
