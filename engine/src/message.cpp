@@ -68,8 +68,9 @@ public:
         }
         if (r == GroupEndRecordId) {
             if (reader_.GetInteger() != groupNumber) throw Exception(StructureDamagedText);
-            // At top level an end record with number 0 ends the structure; nothing after it is read.
-            if (depth > 0) r = reader_.GetInteger();
+            // At top level an end record with number 0 ends the structure: the record id after it is read
+            // like any other, but nothing further.
+            r = reader_.GetInteger();
             return;
         }
         if (groupNumber != 0) throw Exception(StructureDamagedText);

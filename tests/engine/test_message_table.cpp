@@ -227,17 +227,29 @@ TEST(MessageTable, GroupEndAndStructureEndCombinations) {
     EXPECT_EQ(a.Msg.Structure->Children->Next->GrpNbr, 2);
     EXPECT_EQ(a.Msg.Structure->Next, nullptr);
 
-    // A group end record with number 0 at top level ends the structure; the rest is not read.
+    // A group end record with number 0 at top level ends the structure after the record id that follows
+    // it, whatever that id is; the rest is not read.
     Loader b;
     ASSERT_EQ(b.Msg.LoadStructure(dir.Write("b.mdt", MdtWith(spec,
                                                              [](TDefWriter& w) {
                                                                  test::PutStructure(w, {Seg("UNH", 'M', 1)});
                                                                  w.PutInteger(GroupEndRecordId);
                                                                  w.PutInteger(0);
+                                                                 w.PutInteger(rtSegment);
                                                                  w.PutText("rest");
                                                              }))),
               0);
     EXPECT_EQ(b.Msg.Structure->Tag, "UNH");
+    EXPECT_EQ(b.Msg.Structure->Next, nullptr);
+    Loader cut;
+    EXPECT_EQ(ErrorText<EReadError>([&] {
+                  cut.Msg.LoadStructure(dir.Write("cut.mdt", MdtWith(spec, [](TDefWriter& w) {
+                                                      w.PutInteger(GroupEndRecordId);
+                                                      w.PutInteger(0);
+                                                  })));
+              }),
+              "Stream-Read-Fehler");
+    EXPECT_TRUE(cut.Reports.empty());
     Loader c;
     EXPECT_EQ(ErrorText([&] {
                   c.Msg.LoadStructure(dir.Write("c.mdt", MdtWith(spec, [](TDefWriter& w) {
