@@ -122,6 +122,7 @@ void TCompilerMDF::CompileToStream(TStream& stream) {
         }
         writer.PutInteger(StructureEndRecordId);
         writer.Flush();
+        stream.Seek(stream.Size());
         SetActive(false);
     } catch (...) {
         SetActive(false);

@@ -136,4 +136,15 @@ TEST(CompileFile, StreamIsWrittenFromItsPositionAndLeftAtItsEnd) {
     const std::string t = out.Text();
     EXPECT_EQ(t.substr(0, 8), std::string("prefix\x01\x01", 8));
     EXPECT_EQ(t.substr(6 + 320, 4), std::string("\x01\0\0\0", 4));
+
+    // Written over longer content, a message table also leaves the position at the stream's end.
+    TCompilerMDF mdf;
+    mdf.SetSourceFile(dir.Write("m.mdf", "MESSAGE 'M' IDENTIFICATION 65='M' SEGMENTS 'S'; STRUCTURE END;"));
+    TMemoryStream longer;
+    longer.WriteText(std::string(1000, 'z'));
+    longer.Seek(0);
+    mdf.CompileToStream(longer);
+    EXPECT_EQ(longer.Size(), 1000);
+    EXPECT_EQ(longer.Position(), longer.Size());
+    EXPECT_EQ(longer.Text().substr(0, 6), std::string("\x01\x01\0\0\xF2\xED", 6));
 }
