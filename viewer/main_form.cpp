@@ -51,6 +51,7 @@ QFrame* LoweredPanel(const char* name, QWidget* child) {
 QLabel* MakeLabel(const char* name, const QString& text, QWidget* parent, int x, int y) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText); // descriptions come from table files
     label->move(x, y);
     label->adjustSize();
     return label;

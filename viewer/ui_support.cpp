@@ -23,6 +23,7 @@ QWidget* BoxParent() {
 // A box shown in the middle of a busy action (a report while a table loads) gets the normal cursor.
 void ExecBox(QMessageBox::Icon icon, const QString& text) {
     QMessageBox box(icon, QStringLiteral("Talmiro"), text, QMessageBox::Ok, BoxParent());
+    box.setTextFormat(Qt::PlainText); // texts quote file names and tags read from files
     bool busy = QApplication::overrideCursor() != nullptr;
     if (busy) QApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
     box.exec();

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -125,6 +126,7 @@ class TestViewer : public QObject {
     std::string ini; // a TALMIRO.INI pointing at it
     std::string orders;
     QStringList events; // boxes and editor runs, in order
+    TUiHooks defaultHooks;
     std::unique_ptr<TMainForm> form;
 
     std::string Write(const QString& name, const std::string& bytes) {
@@ -160,6 +162,7 @@ private slots:
         ini = Write("TALMIRO.INI", "[Standards]\nBaseDir=" + base.toStdString() + "\n");
         orders = Write("orders.edi", Orders);
 
+        defaultHooks = UiHooks();
         UiHooks().ShowError = [this](const QString& text) { events << QStringLiteral("error: ") + text; };
         UiHooks().ShowInfo = [this](const QString& text) { events << QStringLiteral("info: ") + text; };
         UiHooks().EditFile = [this](const std::string& path) {
@@ -271,6 +274,9 @@ private slots:
         QVERIFY(PanelShown());
         QCOMPARE(form->lbSegmID->text(), QStringLiteral("BGM"));
         QCOMPARE(form->lbSegmDesc->text(), QStringLiteral("BEGINNING OF MESSAGE"));
+        // Texts from the tables are shown as written, never as markup.
+        QCOMPARE(form->lbSegmID->textFormat(), Qt::PlainText);
+        QCOMPARE(form->lbSegmDesc->textFormat(), Qt::PlainText);
         QCOMPARE(form->mmSegmData->toPlainText(), QStringLiteral("BGM+220+PO1+9'"));
         QCOMPARE(form->mmFldData->toPlainText().split(QLatin1Char('\n')),
                  (QStringList{"C002 DOCUMENT/MESSAGE NAME",
@@ -715,6 +721,29 @@ private slots:
         QCOMPARE(form->Model->rowCount(), 3);
         QTest::keyClick(form.get(), Qt::Key_X, Qt::AltModifier);
         QVERIFY(!form->isVisible());
+    }
+
+    // The real boxes: modal, with an OK button, and the text as written even when it looks like markup
+    // (error texts quote file names and tags read from the file).
+    void boxesShowTextAsWritten() {
+        for (auto [show, icon] : {std::pair{defaultHooks.ShowError, QMessageBox::Critical},
+                                  std::pair{defaultHooks.ShowInfo, QMessageBox::Information}}) {
+            QMessageBox* shown = nullptr;
+            Qt::TextFormat format = Qt::AutoText;
+            QTimer::singleShot(0, [&] {
+                shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!shown) return;
+                format = shown->textFormat();
+                QCOMPARE(shown->icon(), icon);
+                QCOMPARE(shown->standardButtons(), QMessageBox::Ok);
+                QCOMPARE(shown->text(),
+                         QStringLiteral("Datei <b>x</b>.edi kann nicht ge\u00F6ffnet werden."));
+                shown->button(QMessageBox::Ok)->click();
+            });
+            show(QStringLiteral("Datei <b>x</b>.edi kann nicht ge\u00F6ffnet werden."));
+            QVERIFY(shown);
+            QCOMPARE(format, Qt::PlainText);
+        }
     }
 
     void errorTextRule() {
