@@ -90,10 +90,11 @@ char* IniReader(char* buffer, int size, void* user) {
         if (line.size() < MaxIniLine) line.push_back(static_cast<char>(c));
     }
     if (!any) return nullptr;
-    size_t start = line.find_first_not_of(" \t\r");
+    // Without its indentation, so that inih never takes an indented key for a continuation line.
+    line.erase(0, std::min(line.find_first_not_of(" \t\r"), line.size()));
     size_t sep = line.find_first_of("=:");
-    bool keyLine = start != std::string::npos && line[start] != '[' && line[start] != ';' &&
-                   line[start] != '#' && sep != std::string::npos;
+    bool keyLine =
+        !line.empty() && line[0] != '[' && line[0] != ';' && line[0] != '#' && sep != std::string::npos;
     if (keyLine) {
         lookup->Values.push_back(Trim(line.substr(sep + 1)));
         line = line.substr(0, sep + 1) + "\x01" + std::to_string(lookup->Values.size() - 1);

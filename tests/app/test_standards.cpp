@@ -67,6 +67,10 @@ TEST(Config, ReadsBaseDirLiterallyWithNamesInAnyCase) {
     std::string longDir = "/" + std::string(300, 'x') + " ; y";
     t.File("e.ini", "\xEF\xBB\xBF[Standards]\r\n; comment\r\nBasedir=" + longDir + "\r\n");
     EXPECT_EQ(ReadBaseDir(t.Path + "/e.ini"), longDir);
+
+    // Indented keys are keys, not continuations of the line before.
+    t.File("f.ini", "[STANDARDS]\n  OTHER=1\n  BASEDIR=/indented\n");
+    EXPECT_EQ(ReadBaseDir(t.Path + "/f.ini"), "/indented");
 }
 
 TEST(Config, IniFileBesideTheExecutable) {
