@@ -90,13 +90,17 @@ TLocation TLocator::At(int64_t pos, int64_t segmentNumber) {
         scanned_ = 0;
         line_ = 1;
         lineStart_ = 0;
+        lastCr_ = false;
     }
     stream_.Seek(scanned_);
+    // A line ends at LF, CR LF or a lone CR, as editors count them.
     for (int64_t p = scanned_; p < pos; ++p) {
-        if (stream_.ReadByte() == '\n') {
-            ++line_;
+        const int c = stream_.ReadByte();
+        if (c == '\n' || c == '\r') {
+            if (c == '\r' || !lastCr_) ++line_;
             lineStart_ = p + 1;
         }
+        lastCr_ = c == '\r';
     }
     scanned_ = pos;
     location.Line = line_;

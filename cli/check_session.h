@@ -80,6 +80,7 @@ private:
     int64_t scanned_ = 0;   // offsets below this have been counted
     int64_t line_ = 1;      // line of offset scanned_
     int64_t lineStart_ = 0; // offset where that line begins
+    bool lastCr_ = false;   // the byte before scanned_ is a carriage return
 };
 
 struct TSessionOptions {

@@ -215,6 +215,14 @@ TEST_F(CliTest, CheckReportsTheEnginesErrorAtItsPlaceInTheFile) {
     EXPECT_EQ(r.Exit, 1);
     EXPECT_EQ(r.Err, syntax + ":2:23: error: Invalid segment ID \"  BG\". [segment 3,   B, byte 52]\n");
 
+    // A lone carriage return ends a line too.
+    const std::string oldMac =
+        Write("cr.edi", "UNB+UNOA:2+S+R+990101:1200+7'\rUNH+1+ORDERS:D:96A:UN'\r\rDTM+1'\r");
+    r = Run("check '" + oldMac + "'");
+    EXPECT_EQ(r.Err, oldMac +
+                         ":4:1: error: Segment sequence error: BGM expected but DTM found. [segment 3, DTM, "
+                         "byte 54]\n");
+
     // Errors before any segment was read point at the first segment, after a UNA.
     const std::string notEdi = Write("notedi.edi", "UNA:+.? 'UNH+1+ORDERS:D:96A:UN'");
     r = Run("check '" + notEdi + "'");
