@@ -22,7 +22,7 @@ QPushButton* MakeButton(const char* name, const QString& caption, QWidget* paren
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(x, y, 75, 25);
-    button->setAutoDefault(false);
+    button->setAutoDefault(true); // Enter presses the focused button; elsewhere it presses Ok
     return button;
 }
 

@@ -658,6 +658,17 @@ private slots:
         QVERIFY(!dlg.ShowSettings());
         QTimer::singleShot(0, &dlg, [&dlg] { QTest::keyClick(&dlg, Qt::Key_Return); });
         QVERIFY(dlg.ShowSettings());
+
+        // Enter on a focused button presses that button, not Ok; elsewhere it presses Ok.
+        QTimer::singleShot(0, &dlg, [&dlg] {
+            dlg.btnStdEdit->setFocus();
+            QTest::keyClick(dlg.btnStdEdit, Qt::Key_Return);
+            dlg.lbMessages->setFocus();
+            QTest::keyClick(dlg.lbMessages, Qt::Key_Return);
+        });
+        QTimer::singleShot(500, &dlg, [&dlg] { dlg.reject(); }); // in case Enter did not close it
+        QVERIFY(dlg.ShowSettings());
+        QCOMPARE(events, QStringList{"edit: " + dir.filePath(QStringLiteral("A")) + "/D95B.sdf"});
     }
 
     // The program itself: errors of the command-line file never end it abnormally.
