@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 namespace talmiro {
 
@@ -95,7 +96,70 @@ void TSegmentTable::Insert(std::string_view tag, std::unique_ptr<TEdiSegment> se
                     Entry{TagKey(tag), std::string(tag), std::move(segment)});
 }
 
+void TSegmentTable::InsertAll(std::vector<std::unique_ptr<TEdiSegment>> segments) {
+    if (!entries_.empty()) {
+        for (auto& segment : segments) {
+            const std::string tag = segment->ID;
+            Insert(tag, std::move(segment));
+        }
+        return;
+    }
+    // Inserting one by one shifts the entries behind each new one: quadratic for a large table whose
+    // records are not in order. A stable sort keeps equal tags in the order read, so the first tag text
+    // and the last segment of each run are the ones Insert would have kept.
+    std::vector<Entry> all;
+    all.reserve(segments.size());
+    for (auto& segment : segments) {
+        std::string tag = segment->ID;
+        const uint64_t key = TagKey(tag);
+        all.push_back(Entry{key, std::move(tag), std::move(segment)});
+    }
+    std::stable_sort(all.begin(), all.end(), [](const Entry& a, const Entry& b) {
+        return a.Key != b.Key ? a.Key < b.Key : CompareTags(a.Tag, b.Tag) < 0;
+    });
+    for (auto& entry : all) {
+        if (!entries_.empty() && entries_.back().Key == entry.Key &&
+            CompareTags(entries_.back().Tag, entry.Tag) == 0)
+            entries_.back().Segment = std::move(entry.Segment);
+        else
+            entries_.push_back(std::move(entry));
+    }
+}
+
 // ---------------------------------------------------------------------------------------------------------
+
+namespace {
+
+// Adds elements as AddElement does. AddElement searches the list for a simple element of the same
+// identifier, which a damaged record with a huge element count would make quadratic; past a few dozen
+// elements the identifiers of the simple elements are looked up in a set instead.
+class TElementAdder {
+public:
+    explicit TElementAdder(TEdiComposit& owner) : owner_(owner) {}
+
+    void Add(std::unique_ptr<TEdiElement> element) {
+        if (owner_.Elements.size() < IndexFrom) {
+            owner_.AddElement(std::move(element));
+            return;
+        }
+        if (!indexed_) {
+            for (const auto& e : owner_.Elements)
+                if (dynamic_cast<const TEDIField*>(e.get())) fieldIds_.insert(e->ID);
+            indexed_ = true;
+        }
+        if (fieldIds_.count(element->ID)) return;
+        if (dynamic_cast<const TEDIField*>(element.get())) fieldIds_.insert(element->ID);
+        owner_.Elements.push_back(std::move(element));
+    }
+
+private:
+    static constexpr size_t IndexFrom = 64;
+    TEdiComposit& owner_;
+    std::unordered_set<std::string> fieldIds_;
+    bool indexed_ = false;
+};
+
+} // namespace
 
 std::unique_ptr<TEDIField> ReadFieldDef(TDefReader& reader) {
     auto field = std::make_unique<TEDIField>(reader.GetText());
@@ -112,9 +176,10 @@ std::unique_ptr<TEdiComposit> ReadCompositDef(TDefReader& reader) {
     composit->Description = CutText(description, MaxDescriptionLength);
     // The count comes from the file: every element must be read before anything is kept for it.
     const auto count = static_cast<uint32_t>(reader.GetInteger());
+    TElementAdder adder(*composit);
     for (uint32_t i = 0; i < count; ++i) {
         if (reader.GetInteger() != rtField) throw Exception(StructureDamagedText);
-        composit->AddElement(ReadFieldDef(reader));
+        adder.Add(ReadFieldDef(reader));
     }
     return composit;
 }
@@ -124,12 +189,13 @@ std::unique_ptr<TEdiSegment> ReadSegmentDef(TDefReader& reader) {
     auto segment = std::make_unique<TEdiSegment>(reader.GetText());
     segment->Description = CutText(description, MaxDescriptionLength);
     const auto count = static_cast<uint32_t>(reader.GetInteger());
+    TElementAdder adder(*segment);
     for (uint32_t i = 0; i < count; ++i) {
         const int32_t tag = reader.GetInteger();
         if (tag == rtField)
-            segment->AddElement(ReadFieldDef(reader));
+            adder.Add(ReadFieldDef(reader));
         else if (tag == rtComposit)
-            segment->AddElement(ReadCompositDef(reader));
+            adder.Add(ReadCompositDef(reader));
         else
             throw Exception(StructureDamagedText);
     }
@@ -137,13 +203,14 @@ std::unique_ptr<TEdiSegment> ReadSegmentDef(TDefReader& reader) {
 }
 
 std::unique_ptr<TSegmentTable> ReadSegmentTable(TDefReader& reader, uint32_t count) {
-    auto table = std::make_unique<TSegmentTable>();
+    // The count comes from the file: the list grows as records arrive, never by the count at once.
+    std::vector<std::unique_ptr<TEdiSegment>> segments;
     for (uint32_t i = 0; i < count; ++i) {
         if (reader.GetInteger() != rtSegment) throw Exception(StructureDamagedText);
-        auto segment = ReadSegmentDef(reader);
-        const std::string tag = segment->ID;
-        table->Insert(tag, std::move(segment));
+        segments.push_back(ReadSegmentDef(reader));
     }
+    auto table = std::make_unique<TSegmentTable>();
+    table->InsertAll(std::move(segments));
     return table;
 }
 

@@ -136,6 +136,20 @@ TEST(DefinitionRecords, SegmentWithCompositeRoundTrips) {
     ASSERT_EQ(composite->Elements.size(), 2u);
     EXPECT_EQ(composite->FieldByID("1131").MaxSize, 35);
 
+    // Long element lists drop and keep exactly as short ones do.
+    std::string spec = "LNG";
+    for (int i = 0; i < 100; ++i)
+        spec += " F" + std::to_string(i);
+    spec +=
+        " F3 F5:X C1:A C1:B F100"; // a taken field, a composite under a field's name, a repeated composite
+    auto longSegment = ReadSegmentBytes(Record([&](TDefWriter& w) { test::PutSegmentRecord(w, spec); }));
+    ASSERT_EQ(longSegment->Elements.size(), 103u);
+    EXPECT_EQ(longSegment->Elements[3]->ID, "F3");
+    EXPECT_EQ(longSegment->FindComposit("F5"), nullptr);
+    EXPECT_EQ(longSegment->FindComposit("C1"), longSegment->Elements[100].get());
+    EXPECT_EQ(longSegment->Elements[101]->ID, "C1");
+    EXPECT_EQ(longSegment->Elements[102]->ID, "F100");
+
     // The record the segment writes is the record it was read from.
     const std::string again = Record([&](TDefWriter& w) { segment->WriteDef(w); });
     auto copy = ReadSegmentBytes(again);
@@ -228,6 +242,17 @@ TEST(LoadSegmentTable, CountsAndRecords) {
         LoadSegmentTable(dir.Write("twice.sdt", test::SdtBytes({"NAD 3035", "BGM 1004", "NAD 3035 3036"})));
     EXPECT_EQ(twice->Count(), 2);
     EXPECT_EQ(twice->Find("NAD")->Elements.size(), 2u);
+    // Records out of order and tags that differ in case only: one entry per tag, sorted, holding the
+    // later segment under the first tag text.
+    auto mixed = test::MakeSegmentTable({"nad 1", "BGM 2", "NAD 3 4", "abc 5", "Bgm 6 7 8"});
+    ASSERT_EQ(mixed->Count(), 3);
+    EXPECT_EQ(mixed->Tag(0), "abc");
+    EXPECT_EQ(mixed->Tag(1), "BGM");
+    EXPECT_EQ(mixed->Tag(2), "nad");
+    EXPECT_EQ(mixed->Find("NAD")->Elements.size(), 2u);
+    EXPECT_EQ(mixed->Find("bgm")->Elements.size(), 3u);
+    mixed->Insert("CTA", Segment("CTA"));
+    EXPECT_EQ(mixed->TagIndex("cta"), 2);
     // A damaged record.
     std::string damaged = test::SdtBytes({"NAD 3035"});
     damaged[324 + 2] = static_cast<char>(0xEE); // the record tag 0xED03 becomes 0xEE03

@@ -26,6 +26,8 @@ public:
     TEdiSegment* Find(std::string_view tag) const;
     // A tag already present keeps its entry and first tag text; the new segment replaces the old one.
     void Insert(std::string_view tag, std::unique_ptr<TEdiSegment> segment);
+    // Insert of each segment under its ID, in order, sorting once instead of shifting entries each time.
+    void InsertAll(std::vector<std::unique_ptr<TEdiSegment>> segments);
 
 private:
     struct Entry {
