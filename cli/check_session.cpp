@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -277,6 +278,14 @@ int64_t TReadSession::NextSegmentPos() const {
 void TReadSession::OnSegment(TEdiSegment& segment) {
     ++SegmentCount;
     lastEnd_ = segment.EndPos;
+    if (!inMessage_ && segment.ID == "UNB") {
+        const TEdiComposit* s001 = segment.FindComposit("S001");
+        const TEDIField* syntax = s001 ? s001->FindField("0001") : nullptr;
+        std::string name = syntax ? syntax->RawText : std::string();
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        Utf8 = name == "UNOY";
+    }
     if (inMessage_) ++message_.Segments;
     if (options_.Strict) {
         StrictElements(segment, segment.ID, segment);
@@ -561,16 +570,41 @@ void MakeUtf8(std::string& text) {
     text = std::move(out);
 }
 
-void MakeUtf8(nlohmann::json& value) {
+void Latin1ToUtf8(std::string& text) {
+    if (std::none_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+        return;
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out.push_back(ch);
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    text = std::move(out);
+}
+
+void MakeUtf8(nlohmann::json& value, bool latin1 = false) {
     if (value.is_string()) {
-        MakeUtf8(value.get_ref<std::string&>());
+        if (latin1)
+            Latin1ToUtf8(value.get_ref<std::string&>());
+        else
+            MakeUtf8(value.get_ref<std::string&>());
     } else if (value.is_structured()) {
         for (auto& item : value)
-            MakeUtf8(item);
+            MakeUtf8(item, latin1);
     }
 }
 
 } // namespace
+
+nlohmann::json ViewerText(nlohmann::json value, bool utf8) {
+    MakeUtf8(value, !utf8);
+    return value;
+}
 
 std::string JsonText(nlohmann::json value) {
     MakeUtf8(value);

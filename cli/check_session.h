@@ -101,6 +101,7 @@ public:
     void Locate();
 
     bool Completed = false;
+    bool Utf8 = false; // UNB names syntax UNOY: the viewer shows the interchange's texts as UTF-8
     int64_t SegmentCount = 0;
     int64_t MessageCount = 0;
     // Called when a message has been read (or reading stopped inside it); nothing per message is kept,
@@ -154,6 +155,9 @@ nlohmann::json ElementsJson(const std::vector<std::unique_ptr<TEdiElement>>& ele
 void PrintJson(nlohmann::json document);
 // The JSON text of a value; bytes that are not UTF-8 are taken as Latin-1.
 std::string JsonText(nlohmann::json value);
+// Texts of an interchange decoded as the viewer shows them: UTF-8 under syntax UNOY (bytes that are not
+// UTF-8 taken as Latin-1, so nothing is lost), Latin-1 otherwise.
+nlohmann::json ViewerText(nlohmann::json value, bool utf8);
 
 // Reports an input that cannot be opened: a JSON document {file, valid: false, errors: [{code "open"}]} or
 // "talmiro-cli: TEXT" on standard error.

@@ -32,8 +32,8 @@ int CheckFile(const std::string& file, const TCheckOptions& options, TStandardsC
     bool firstMessage = true;
     if (options.Json()) {
         std::cout << "{\"file\":" << JsonText(input.Name) << ",\"messages\":[";
-        session.OnMessage = [&firstMessage](const TMessageInfo& m) {
-            std::cout << (firstMessage ? "" : ",") << JsonText(MessageJson(m));
+        session.OnMessage = [&firstMessage, &session](const TMessageInfo& m) {
+            std::cout << (firstMessage ? "" : ",") << JsonText(ViewerText(MessageJson(m), session.Utf8));
             firstMessage = false;
         };
     }

@@ -85,7 +85,7 @@ int RunDump(const TDumpOptions& options) {
         TJsonDumper dumper{reader.Tree(), *input.Stream};
         PrintJson({{"file", input.Name},
                    {"valid", valid},
-                   {"nodes", dumper.Nodes(TInterchangeTree::None)},
+                   {"nodes", ViewerText(dumper.Nodes(TInterchangeTree::None), session.Utf8)},
                    {"errors", errors}});
     } else {
         DumpText(reader.Tree(), TInterchangeTree::None, 0);

@@ -87,13 +87,13 @@ int RunShow(const TShowOptions& options) {
     if (options.Json()) {
         PrintJson({{"file", input.Name},
                    {"valid", exitCode == ExitOk},
-                   {"segment",
-                    {{"tag", segment->ID},
-                     {"description", segment->Description},
-                     {"raw", raw},
-                     {"location", LocationJson(location)},
-                     {"elements", ElementsJson(segment->Elements)},
-                     {"lines", lines}}},
+                   {"segment", ViewerText({{"tag", segment->ID},
+                                           {"description", segment->Description},
+                                           {"raw", raw},
+                                           {"location", LocationJson(location)},
+                                           {"elements", ElementsJson(segment->Elements)},
+                                           {"lines", lines}},
+                                          session.Utf8)},
                    {"errors", errors}});
     } else {
         std::cout << "Segment: " << segment->ID << '\n'

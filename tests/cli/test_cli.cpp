@@ -413,6 +413,19 @@ TEST_F(CliTest, ShowPrintsTheDetailsPanel) {
     EXPECT_EQ(doc["errors"][0]["text"], "XYZ");
     EXPECT_EQ(doc["errors"][0]["code"], "segment");
 
+    // Texts are decoded as the viewer decodes them: UTF-8 only under syntax UNOY, Latin-1 otherwise, even
+    // where the bytes happen to form UTF-8.
+    const std::string unoa =
+        Write("unoa.edi", "UNB+UNOA:2+S+R+990101:1200+7'UNH+1+ORDERS:D:96A:UN'BGM+220+B\xC3\x9CTTNER'XYZ+1'");
+    doc = Json(Run("show '" + unoa + "' --segment 3 --format json").Out);
+    EXPECT_EQ(doc["segment"]["elements"][1]["value"], "B\u00c3\u009cTTNER");
+    EXPECT_EQ(doc["segment"]["lines"][2].get<std::string>().substr(10, 12), "[B\u00c3\u009cTTNER]");
+    const std::string unoy =
+        Write("unoy.edi", "UNB+unoy:4+S+R+990101:1200+7'UNH+1+ORDERS:D:96A:UN'BGM+220+B\xC3\x9CTTNER'XYZ+1'");
+    doc = Json(Run("show '" + unoy + "' --segment 3 --format json").Out);
+    EXPECT_EQ(doc["segment"]["elements"][1]["value"], "B\u00dcTTNER");
+    EXPECT_EQ(doc["segment"]["raw"], "BGM+220+B\u00dcTTNER'");
+
     r = Run("show - --segment 1", valid);
     EXPECT_EQ(r.Exit, 0);
     EXPECT_EQ(
