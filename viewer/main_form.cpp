@@ -14,6 +14,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -182,6 +183,12 @@ void TMainForm::CreateComponents() {
                                     QStringLiteral("Text files (*.txt)"),
                                     QStringLiteral("Data files (*.dat)"), QStringLiteral("all files (*.*)")});
     dlgOpenMessage->selectNameFilter(dlgOpenMessage->nameFilters().first());
+    // Here "*.*" would hide files without an extension, but the last entry means all files.
+    connect(dlgOpenMessage, &QFileDialog::filterSelected, this, [this](const QString& filter) {
+        auto* files = dlgOpenMessage->findChild<QFileSystemModel*>();
+        if (files && filter == dlgOpenMessage->nameFilters().last())
+            files->setNameFilters({QStringLiteral("*")});
+    });
 }
 
 void TMainForm::CreateMenus() {
