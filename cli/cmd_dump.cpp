@@ -19,14 +19,18 @@ void DumpText(const TInterchangeTree& tree, int32_t parent, size_t depth) {
     }
 }
 
+// Writes the nodes as it walks them, one node's object at a time, so that a large interchange does not
+// need its whole document in memory.
 struct TJsonDumper {
     const TInterchangeTree& Tree;
     TStream& Stream;
+    bool Utf8;
     TLocator Locator{Stream};
     int64_t Segment = 0;
 
-    nlohmann::json Nodes(int32_t parent) {
-        nlohmann::json nodes = nlohmann::json::array();
+    void Nodes(int32_t parent) {
+        std::cout << '[';
+        bool first = true;
         for (int32_t index : Tree.ChildrenOf(parent)) {
             const TInterchangeTree::Node& node = Tree.NodeAt(index);
             nlohmann::json json = {{"text", Tree.Text(index)}};
@@ -56,10 +60,19 @@ struct TJsonDumper {
                 break;
             }
             }
-            if (node.Kind != TNodeKind::Segment) json["children"] = Nodes(index);
-            nodes.push_back(std::move(json));
+            std::string text = JsonText(ViewerText(std::move(json), Utf8));
+            std::cout << (first ? "" : ",");
+            first = false;
+            if (node.Kind == TNodeKind::Segment) {
+                std::cout << text;
+                continue;
+            }
+            text.pop_back(); // the object's closing brace: the children follow
+            std::cout << text << ",\"children\":";
+            Nodes(index);
+            std::cout << '}';
         }
-        return nodes;
+        std::cout << ']';
     }
 };
 
@@ -82,11 +95,11 @@ int RunDump(const TDumpOptions& options) {
         nlohmann::json errors = nlohmann::json::array();
         for (const TDiagnostic& d : session.Diagnostics)
             errors.push_back(DiagnosticJson(d));
-        TJsonDumper dumper{reader.Tree(), *input.Stream};
-        PrintJson({{"file", input.Name},
-                   {"valid", valid},
-                   {"nodes", ViewerText(dumper.Nodes(TInterchangeTree::None), session.Utf8)},
-                   {"errors", errors}});
+        std::cout << "{\"file\":" << JsonText(input.Name) << ",\"valid\":" << (valid ? "true" : "false")
+                  << ",\"nodes\":";
+        TJsonDumper dumper{reader.Tree(), *input.Stream, session.Utf8};
+        dumper.Nodes(TInterchangeTree::None);
+        std::cout << ",\"errors\":" << JsonText(errors) << "}\n";
     } else {
         DumpText(reader.Tree(), TInterchangeTree::None, 0);
         std::cout.flush();

@@ -136,10 +136,12 @@ protected:
         return s.str();
     }
 
-    // Runs the tool with the test's standards; stdinFile, when given, becomes standard input.
-    static Result Run(const std::string& args, const std::string& stdinFile = "") {
+    // Runs the tool with the test's standards; stdinFile, when given, becomes standard input; shell runs
+    // before the tool (a ulimit, say).
+    static Result Run(const std::string& args, const std::string& stdinFile = "",
+                      const std::string& shell = "") {
         const fs::path out = dir_ / "out.txt", err = dir_ / "err.txt";
-        std::string command = std::string("'") + TALMIRO_CLI + "' " + args + " --standards '" +
+        std::string command = shell + "'" + TALMIRO_CLI + "' " + args + " --standards '" +
                               (dir_ / "std").string() + "' >'" + out.string() + "' 2>'" + err.string() + "'";
         if (!stdinFile.empty()) command += " <'" + stdinFile + "'";
         int status = std::system(command.c_str());
@@ -380,6 +382,18 @@ TEST_F(CliTest, DumpPrintsTheTreeAndStopsAtTheError) {
     EXPECT_EQ(bgm["elements"][1]["description"], "DOCUMENT/MESSAGE NUMBER");
     EXPECT_TRUE(bgm["elements"][2]["value"].is_string());
     EXPECT_EQ(doc["errors"].size(), 0u);
+
+    // The JSON tree is written while it is walked: a large interchange needs no whole document in memory.
+    std::string many = "UNB+UNOA:2+S+R+990101:1200+7'";
+    for (int i = 1; i <= 20000; ++i)
+        many += "UNH+" + std::to_string(i) + "+ORDERS:D:96A:UN'BGM+220'UNT+3+" + std::to_string(i) + "'";
+    r = Run("dump --format json '" + Write("many.edi", many + "UNZ+20000+7'") + "'", "",
+            "ulimit -v 200000; ");
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    doc = Json(r.Out);
+    ASSERT_EQ(doc["nodes"].size(), 20002u);
+    EXPECT_EQ(doc["nodes"][20000]["children"][2]["elements"][1]["value"], "20000");
+    EXPECT_EQ(doc["nodes"][20001]["segment"], 60002);
 }
 
 TEST_F(CliTest, ShowPrintsTheDetailsPanel) {
