@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <chrono>
 
 using namespace talmiro;
 using test::ErrorText;
@@ -260,16 +259,14 @@ TEST(LoadSegmentTable, CountsAndRecords) {
               "File structure damaged");
 }
 
-TEST(LoadSegmentTable, HugeCountInATinyFileFailsQuickly) {
+// A count the file cannot hold fails at the first missing record; a loop over the claimed count would
+// not end within the test's time limit.
+TEST(LoadSegmentTable, HugeCountInATinyFileFailsWithTheReadError) {
     test::TempDir dir;
-    const auto start = std::chrono::steady_clock::now();
     for (int64_t count : {int64_t(1) << 31, int64_t(0xFFFFFFFF), int64_t(0x7FFFFFFF)}) {
         const std::string file = dir.Write("huge.sdt", test::SdtBytes({}, count));
-        ASSERT_EQ(file.size() > 0, true);
         EXPECT_EQ(ErrorText<EReadError>([&] { LoadSegmentTable(file); }), "Stream-Read-Fehler") << count;
     }
-    // Not a timing assertion: a loop over the claimed count would not end at all.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 
 TEST(CloneSegment, SameDefinitionAndPositionsWithFreshValues) {
