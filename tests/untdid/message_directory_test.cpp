@@ -92,8 +92,9 @@ TEST(MessageTable, AsciiTableWithFivePositionDigitsAndWrappedRows) {
 }
 
 TEST(MessageTable, OldestTableWithoutPositions) {
+    // The title wraps onto a second line, and one row's name runs into its status column ("statiC").
     std::string text = "                         UN/EDIFACT\n\n\n                    DRAFT RECOMMENDATION\n\n"
-                       "PURCHASE ORDER MESSAGE\n\n"
+                       "PURCHASE ORDER\n     MESSAGE\n\n"
                        "4.2.2 Segment Table\n\n"
                        "  TAG  NAME                                 S   REPT  S   REPT\n\n"
                        "  UNH  Message header                       M      1                  \n"
@@ -102,13 +103,27 @@ TEST(MessageTable, OldestTableWithoutPositions) {
                        "                                                                     |\n"
                        "  --- Segment Group 2 ------------------------------- C     10 -----+|\n"
                        "  QTY  Quantity                             M      1                ||\n"
+                       "  SPS  Sampling parameters for summary statiC     10                ||\n"
                        "  DTM  Date/time/period                     C      5 ---------------++\n"
                        "  UNT  Message trailer                      M      1                  \n";
     std::vector<TImportWarning> warnings;
     TMessageDef m = Parse(text, warnings, "ORDERS_D.93A");
     EXPECT_TRUE(warnings.empty()) << warnings.front().Text;
     EXPECT_EQ(m.Title, "PURCHASE ORDER MESSAGE");
-    EXPECT_EQ(Outline(m.Structure), "UNH(M1) G1:RFF(C10)[RFF(M1) G2:QTY(C10)[QTY(M1) DTM(C5)]] UNT(M1)");
+    EXPECT_EQ(Outline(m.Structure),
+              "UNH(M1) G1:RFF(C10)[RFF(M1) G2:QTY(C10)[QTY(M1) SPS(C10) DTM(C5)]] UNT(M1)");
+    EXPECT_EQ(m.Structure[1].Children[1].Children[1].Name, "Sampling parameters for summary stati");
+
+    // A row without position that cannot be read is reported, not dropped in silence.
+    std::string broken = text;
+    broken.replace(broken.find("statiC     10"), 13, "statistics   ");
+    warnings.clear();
+    m = Parse(broken, warnings, "ORDERS_D.93A");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].Line, 19);
+    EXPECT_EQ(warnings[0].Text.rfind("unreadable segment table row: SPS  Sampling parameters", 0), 0u)
+        << warnings[0].Text;
+    EXPECT_TRUE(warnings[0].LosesData);
 }
 
 TEST(MessageTable, InconsistentDrawingsFollowTheColumnsAndWarn) {

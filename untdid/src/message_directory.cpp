@@ -55,7 +55,10 @@ bool ParseRow(std::string_view line, TRow& row, std::string& problem) {
         --statusPos;
     if (statusPos == digitsStart || statusPos < 2) return false;
     char status = line[statusPos - 1];
-    if (std::string_view("MCmc").find(status) == std::string_view::npos || !IsBlankChar(line[statusPos - 2]))
+    // A name too long for its column can run into the status ("summary statiC" in D93A); names are in
+    // mixed case, so a status right after a lower-case letter is still the status.
+    if (std::string_view("MCmc").find(status) == std::string_view::npos ||
+        !(IsBlankChar(line[statusPos - 2]) || (IsUpper(status) && IsLower(line[statusPos - 2]))))
         return false;
     std::string_view left = Trim(line.substr(0, statusPos - 1));
 
@@ -111,6 +114,12 @@ bool StartsWithTag(std::string_view trimmed) {
     return i < tokens.size() && IsTag(tokens[i]);
 }
 
+bool HasLowerCase(std::string_view s) {
+    for (char c : s)
+        if (IsLower(c)) return true;
+    return false;
+}
+
 bool IsSectionHeading(std::string_view trimmed) {
     // "4.3.2 Data segment clarification": digits with dots; positions carry no dot.
     std::size_t i = 0;
@@ -129,7 +138,14 @@ std::string FindTitle(const std::vector<std::string_view>& lines) {
             if (t.empty()) continue;
             if (++nonBlank < 2) continue; // the status line: DRAFT RECOMMENDATION, UNSM, ...
             if (t.front() == '-' || FindNoCase(t, "Message Type") == 0) return {};
-            return JoinTokens(Tokens(t), 0, Tokens(t).size());
+            // A long title wraps onto the next line (IFTSAI of D94A); a blank line ends it.
+            std::string title = JoinTokens(Tokens(t), 0, Tokens(t).size());
+            for (std::size_t w = k + 1; w < limit; ++w) {
+                std::string_view more = Trim(lines[w]);
+                if (more.empty() || more.front() == '-' || FindNoCase(more, "Message Type") == 0) break;
+                title += " " + JoinTokens(Tokens(more), 0, Tokens(more).size());
+            }
+            return title;
         }
         break;
     }
@@ -248,8 +264,10 @@ bool ParseMessage(std::string_view text, const std::string& fileName, TMessageDe
             std::size_t i = 0;
             if (i < tokens.size() && AllDigits(tokens[i])) ++i;
             if (i < tokens.size() && (IsChangeIndicator(tokens[i]) || tokens[i] == "S")) ++i;
+            // Without a position (D93A), a tag followed by a mixed-case name is a row too.
             bool looksLikeRow =
-                (i < tokens.size() && IsTag(tokens[i]) && i > 0) ||
+                (i < tokens.size() && IsTag(tokens[i]) &&
+                 (i > 0 || (i + 1 < tokens.size() && HasLowerCase(tokens[i + 1])))) ||
                 (i + 1 < tokens.size() && IsDashRule(tokens[i]) && EqualsNoCase(tokens[i + 1], "segment"));
             if (looksLikeRow) warn(index, "unreadable segment table row: " + std::string(trimmed), true);
             continue;
