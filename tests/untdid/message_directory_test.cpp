@@ -165,6 +165,29 @@ TEST(MessageTable, InconsistentDrawingsFollowTheColumnsAndWarn) {
               "UNH(M1) G152:NAD(C99)[NAD(M1) DTM(C99) G153:CTA(C99)[CTA(M1) COM(C99)]] UNT(M1)");
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0].Text, "bracket columns reopen Segment group 152");
+
+    // A table printed a second time from its start (DOCINF of D94B): the repeat is read, not appended.
+    std::string twice = std::string(Header) +
+                        "4.3.1 Segment table\n"
+                        "0010   UNH Message header                            M   1     \n"
+                        "0020   BGM Beginning of message                      M   1     \n"
+                        "0070       ------ Segment group 1  ----------------- M   5     ------+\n"
+                        "0080   FII Financial institution information         M   1           |\n"
+                        "0110   COM Communication contact                     C   5     ------+\n"
+                        "           HEADER SECTION\n"
+                        "0010   UNH Message header                            M   1     \n"
+                        "0020   BGM Beginning of message                      M   1     \n"
+                        "0070       ------ Segment group 1  ----------------- M   5     ------+\n"
+                        "0080   FII Financial institution information         M   1           |\n"
+                        "0110   COM Communication contact                     C   5     ------+\n"
+                        "0120   UNT Message trailer                           M   1     \n";
+    warnings.clear();
+    m = Parse(twice, warnings);
+    EXPECT_EQ(Outline(m.Structure), "UNH(M1) BGM(M1) G1:FII(M5)[FII(M1) COM(C5)] UNT(M1)");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].Line, 15);
+    EXPECT_EQ(warnings[0].Text, "segment table starts again; the rows before are dropped");
+    EXPECT_FALSE(warnings[0].LosesData);
 }
 
 TEST(MessageTable, InteractiveMessagesAndMissingTables) {

@@ -293,6 +293,13 @@ bool ParseMessage(std::string_view text, const std::string& fileName, TMessageDe
             pendingClosers = 0;
             pendingLine = index;
         } else {
+            if (row.Tag == "UNH" && !root.Children.empty()) {
+                // The message header again: the table is printed a second time from its start.
+                warn(index, "segment table starts again; the rows before are dropped", false);
+                root.Children.clear();
+                stack.resize(1);
+                pendingClosers = 0;
+            }
             settleDepth(index, row.Columns);
             TMessageNode node;
             node.Tag = row.Tag;
