@@ -423,16 +423,18 @@ void TReadSession::MapGroups() {
     struct Level {
         const TMessageDefRec* List;
         int Group;
+        int Depth;
     };
-    std::vector<Level> pending{{reader_.Message().Structure.get(), 0}};
+    std::vector<Level> pending{{reader_.Message().Structure.get(), 0, 0}};
     while (!pending.empty()) {
         Level level = pending.back();
         pending.pop_back();
         for (const TMessageDefRec* rec = level.List; rec; rec = rec->Next.get()) {
             if (rec->Kind != mdGroup) continue;
             groupInfo_[rec->GrpNbr] = {level.Group, rec->Children.get()};
-            if (pending.size() <= static_cast<size_t>(MaxGroupDepth))
-                pending.push_back({rec->Children.get(), rec->GrpNbr});
+            // The reader goes no deeper either; siblings may be many.
+            if (level.Depth < MaxGroupDepth)
+                pending.push_back({rec->Children.get(), rec->GrpNbr, level.Depth + 1});
         }
     }
 }

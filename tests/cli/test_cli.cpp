@@ -263,8 +263,31 @@ TEST_F(CliTest, AllErrorsReportsEverySequenceErrorWithItsGroupPath) {
                          ":7:1: error: Segment sequence error: DTM expected but UNT found. [segment 7, UNT, "
                          "byte 94, in SG3]\n");
 
-    r = Run("check --all-errors --format json '" + file + "'");
+    // A table with more sibling groups than it nests deep: after the first error the path of a group
+    // nested in the 70th still comes from the table.
+    std::string wide = "MESSAGE 'WIDE' IDENTIFICATION 65 = 'WIDE', 52 = 'D', 54 = '96A' SEGMENTS 'D96A';\n"
+                       "STRUCTURE SEGMENT 'UNH' MANDATORY (1); SEGMENT 'BGM' MANDATORY (1);\n";
+    wide += "GROUP 'DTM' CONDITIONAL (1); SEGMENT 'DTM' MANDATORY (1); SEGMENT 'QTY' MANDATORY (1); END;\n";
+    for (int g = 2; g < 70; ++g)
+        wide += "GROUP 'DTM' CONDITIONAL (1); SEGMENT 'DTM' MANDATORY (1); END;\n";
+    wide += "GROUP 'NAD' CONDITIONAL (1); SEGMENT 'NAD' MANDATORY (1);\n"
+            "  GROUP 'CTA' CONDITIONAL (1); SEGMENT 'CTA' MANDATORY (1); SEGMENT 'COM' MANDATORY (1); END;\n"
+            "END; SEGMENT 'UNT' MANDATORY (1); END;\n";
+    TCompilerMDF mdf;
+    mdf.SetSourceFile(Write("std/D96A/WIDE.mdf", wide));
+    mdf.Compile();
+    const std::string wideFile =
+        Write("wide.edi", "UNB+UNOA:2+S+R+990101:1200+7'UNH+1+WIDE:D:96A'BGM+220'DTM+1'"
+                          "NAD+BY'CTA+IC'UNT+6+1'UNZ+1+7'");
+    r = Run("check --all-errors --format json '" + wideFile + "'");
     nlohmann::json doc = Json(r.Out);
+    ASSERT_EQ(doc["errors"].size(), 2u) << r.Out;
+    EXPECT_EQ(doc["errors"][0]["groupPath"], "SG1");
+    EXPECT_EQ(doc["errors"][1]["text"], "Segment sequence error: COM expected but UNT found.");
+    EXPECT_EQ(doc["errors"][1]["groupPath"], "SG70/SG71");
+
+    r = Run("check --all-errors --format json '" + file + "'");
+    doc = Json(r.Out);
     ASSERT_EQ(doc["errors"].size(), 2u);
     EXPECT_EQ(doc["errors"][1]["code"], "sequence");
     EXPECT_EQ(doc["errors"][1]["groupPath"], "SG3");
