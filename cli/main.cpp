@@ -24,6 +24,9 @@ int main(int argc, char** argv) {
     std::function<int()> run;
     for (auto& setup : Commands())
         setup(app, run);
+    // The top-level help lists every subcommand with all its options; each subcommand keeps its own --help.
+    app.set_help_flag();
+    app.set_help_all_flag("-h,--help", "Print this help message and exit");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
