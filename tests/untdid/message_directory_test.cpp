@@ -34,7 +34,8 @@ const char* Header = "                              UN/EDIFACT\n\n"
 } // namespace
 
 TEST(MessageTable, BoxDrawingTableOfTheNinetiesReleases) {
-    // CP437 as in ORDERS_D.96A: corners close groups, "\xC1\xD9" closes two; D94A's "S" indicator.
+    // CP437 as in ORDERS_D.96A: corners close groups, "\xC1\xD9" closes two; D94A's "S" indicator, and
+    // rows that D94A deleted ("-"), where a deleted group's remaining members belong to its parent.
     std::string raw =
         std::string(Header) +
         "4.3.1  Segment table\r\n\r\nPos    Tag Name                                      S   R\r\n\r\n"
@@ -52,6 +53,10 @@ TEST(MessageTable, BoxDrawingTableOfTheNinetiesReleases) {
         "           DETAIL SECTION\r\n"
         "0930 *     \xC4\xC4 Segment group 25 \xC4\xC4\xC4\xC4 C   200000\xC4\xBF\r\n"
         "0940   LIN Line item                                 M   1    \xB3\r\n"
+        "0942 - PIT Price item line                           M   1    \xB3\r\n"
+        "0944 -     \xC4\xC4 Segment group 26 \xC4\xC4\xC4\xC4 C   9\xC4\xC4\xBF\xB3\r\n"
+        "0946 * GDS Nature of cargo                           C   9   \xB3\xB3\r\n"
+        "0948 - FTX Free text                                 C   1\xC4\xC4\xD9\xB3\r\n"
         "0950 + PIA Additional product id                     c   25\xC4\xC4\xD9\r\n"
         "0960   UNS Section control                           M   1     \r\n"
         "0970   UNT Message trailer                           M   1     \r\n\r\n"
@@ -66,7 +71,7 @@ TEST(MessageTable, BoxDrawingTableOfTheNinetiesReleases) {
     EXPECT_EQ(m.Title, "Purchase order message");
     EXPECT_EQ(Outline(m.Structure), "UNH(M1) BGM(M1) G1:RFF(C10)[RFF(M1) DTM(C5)] "
                                     "G2:NAD(C99)[NAD(M1) G5:CTA(C5)[CTA(M1) COM(C5)]] "
-                                    "G25:LIN(C200000)[LIN(M1) PIA(C25)] UNS(M1) UNT(M1)");
+                                    "G25:LIN(C200000)[LIN(M1) GDS(C9) PIA(C25)] UNS(M1) UNT(M1)");
     EXPECT_EQ(m.Structure[0].Name, "Message header");
 }
 

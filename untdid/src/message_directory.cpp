@@ -17,6 +17,7 @@ constexpr std::size_t MaxGroupDepth = 32;
 
 struct TRow {
     bool IsGroup = false;
+    bool Deleted = false; // change indicator "-": the release removed this row
     std::string Tag;
     std::string Name;
     int GroupNumber = 0;
@@ -65,7 +66,10 @@ bool ParseRow(std::string_view line, TRow& row, std::string& problem) {
     std::vector<std::string_view> tokens = Tokens(left);
     std::size_t i = 0;
     if (i < tokens.size() && AllDigits(tokens[i])) ++i;
-    if (i + 1 < tokens.size() && IsChangeIndicator(tokens[i]) && !IsDashRule(tokens[i])) ++i;
+    if (i + 1 < tokens.size() && IsChangeIndicator(tokens[i]) && !IsDashRule(tokens[i])) {
+        row.Deleted = tokens[i].find('-') != std::string_view::npos;
+        ++i;
+    }
     // A group line: a dash rule, then "Segment group N"; a segment name may itself say "segment group".
     if (i + 2 < tokens.size() && IsDashRule(tokens[i]) && EqualsNoCase(tokens[i + 1], "segment") &&
         EqualsNoCase(tokens[i + 2], "group")) {
@@ -282,6 +286,13 @@ bool ParseMessage(std::string_view text, const std::string& fileName, TMessageDe
                 settleDepth(index, depth);
             if (stack.size() > MaxGroupDepth)
                 throw EImportError("Segment groups nested too deeply in " + fileName);
+            pendingClosers = 0;
+            pendingLine = index;
+            if (row.Deleted) {
+                // The drawing keeps a removed group's brackets; its remaining rows belong to the parent.
+                stack.push_back(stack.back());
+                continue;
+            }
             TMessageNode group;
             group.IsGroup = true;
             group.GroupNumber = row.GroupNumber;
@@ -290,8 +301,6 @@ bool ParseMessage(std::string_view text, const std::string& fileName, TMessageDe
             group.MaxRepeat = row.MaxRepeat;
             stack.back()->Children.push_back(std::move(group));
             stack.push_back(&stack.back()->Children.back());
-            pendingClosers = 0;
-            pendingLine = index;
         } else {
             if (row.Tag == "UNH" && !root.Children.empty()) {
                 // The message header again: the table is printed a second time from its start.
@@ -301,6 +310,9 @@ bool ParseMessage(std::string_view text, const std::string& fileName, TMessageDe
                 pendingClosers = 0;
             }
             settleDepth(index, row.Columns);
+            pendingClosers = row.Closers;
+            pendingLine = index;
+            if (row.Deleted) continue;
             TMessageNode node;
             node.Tag = row.Tag;
             node.Name = row.Name;
@@ -309,8 +321,6 @@ bool ParseMessage(std::string_view text, const std::string& fileName, TMessageDe
             TMessageNode* parent = stack.back();
             if (parent != &root && parent->Children.empty()) parent->Tag = node.Tag;
             parent->Children.push_back(std::move(node));
-            pendingClosers = row.Closers;
-            pendingLine = index;
             // The message trailer ends the table; notes and annexes may follow it.
             if (row.Tag == "UNT" && stack.size() == 1) break;
         }
