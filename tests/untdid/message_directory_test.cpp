@@ -223,6 +223,7 @@ TEST(MessageTable, InteractiveMessagesAndMissingTables) {
     EXPECT_TRUE(ParseMessage(headless, "ORDERS_D.96A", m, warnings));
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0].Text, "Segment group 1 does not begin with a segment");
+    EXPECT_EQ(warnings[0].Line, 10);
     EXPECT_TRUE(warnings[0].LosesData);
 }
 

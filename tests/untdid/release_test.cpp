@@ -91,7 +91,8 @@ TEST(Release, NestedArchivesAreReadInMemoryAndOnlyTheNeededEntries) {
         tags += s.Tag + " ";
     EXPECT_EQ(tags, "BGM RFF UGH UGT UNE UNG UNH UNS UNT UNZ ");
     ASSERT_EQ(d.Warnings.size(), 1u);
-    EXPECT_EQ(d.Warnings[0].File, "TSTMSG_D.97A");
+    EXPECT_EQ(d.Warnings[0].File, "EDIFACT/EDMD.ZIP/TSTMSG_D.97A");
+    EXPECT_EQ(d.Warnings[0].Line, 13);
     EXPECT_EQ(d.Warnings[0].Text, "segment XYZ is not in the segment directory");
     EXPECT_TRUE(d.Warnings[0].LosesData);
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -233,11 +234,15 @@ TDirectory ImportRelease(const std::filesystem::path& source) {
     std::stable_sort(directory.Segments.begin(), directory.Segments.end(),
                      [](const TSegmentDef& x, const TSegmentDef& y) { return x.Tag < y.Tag; });
 
-    std::set<std::string> types;
+    std::map<std::string, std::string> labels; // message type -> entry it was read from
     for (const TFile& file : collector.Messages) {
         TMessageDef message;
         try {
-            if (!ParseMessage(Cp437ToText(file.Read()), file.BaseName, message, directory.Warnings)) {
+            std::size_t firstWarning = directory.Warnings.size();
+            bool batch = ParseMessage(Cp437ToText(file.Read()), file.BaseName, message, directory.Warnings);
+            for (std::size_t k = firstWarning; k < directory.Warnings.size(); ++k)
+                directory.Warnings[k].File = file.Label;
+            if (!batch) {
                 ++directory.InteractiveSkipped;
                 continue;
             }
@@ -250,13 +255,11 @@ TDirectory ImportRelease(const std::filesystem::path& source) {
                 {file.Label, 0, "message of release D" + message.Release + " skipped", false});
             continue;
         }
-        if (!types.insert(message.Type).second) {
+        if (!labels.emplace(message.Type, file.Label).second) {
             directory.Warnings.push_back(
                 {file.Label, 0, "second text of message " + message.Type + " ignored", true});
             continue;
         }
-        for (auto& w : directory.Warnings)
-            if (w.File == file.BaseName) w.File = file.Label;
         directory.Messages.push_back(std::move(message));
     }
     std::sort(directory.Messages.begin(), directory.Messages.end(),
@@ -267,19 +270,19 @@ TDirectory ImportRelease(const std::filesystem::path& source) {
     for (const auto& s : directory.Segments)
         defined.insert(s.Tag);
     for (const TMessageDef& m : directory.Messages) {
-        std::set<std::string> missing;
+        std::map<std::string, int> missing; // tag -> line of its first row
         auto walk = [&](auto&& self, const std::vector<TMessageNode>& nodes) -> void {
             for (const TMessageNode& node : nodes) {
                 if (node.IsGroup)
                     self(self, node.Children);
                 else if (!defined.count(node.Tag))
-                    missing.insert(node.Tag);
+                    missing.emplace(node.Tag, node.Line);
             }
         };
         walk(walk, m.Structure);
-        for (const auto& tag : missing)
-            directory.Warnings.push_back({m.Type + "_" + m.Version + "." + m.Release, 0,
-                                          "segment " + tag + " is not in the segment directory", true});
+        for (const auto& [tag, line] : missing)
+            directory.Warnings.push_back(
+                {labels[m.Type], line, "segment " + tag + " is not in the segment directory", true});
     }
     return directory;
 }

@@ -243,6 +243,7 @@ bool ParseMessage(std::string_view text, const std::string& fileName, TMessageDe
         std::string_view trimmed = Trim(lines[index]);
         if (trimmed.empty()) continue;
         if (anyRow && IsSectionHeading(trimmed)) break;
+        std::size_t rowLine = index; // a wrapped row is told by its first line
         TRow row;
         std::string problem;
         bool parsed = ParseRow(lines[index], row, problem);
@@ -296,6 +297,7 @@ bool ParseMessage(std::string_view text, const std::string& fileName, TMessageDe
             TMessageNode group;
             group.IsGroup = true;
             group.GroupNumber = row.GroupNumber;
+            group.Line = static_cast<int>(index + 1);
             group.Name = "Segment group " + std::to_string(row.GroupNumber);
             group.Mandatory = row.Mandatory;
             group.MaxRepeat = row.MaxRepeat;
@@ -316,6 +318,7 @@ bool ParseMessage(std::string_view text, const std::string& fileName, TMessageDe
             TMessageNode node;
             node.Tag = row.Tag;
             node.Name = row.Name;
+            node.Line = static_cast<int>(rowLine + 1);
             node.Mandatory = row.Mandatory;
             node.MaxRepeat = row.MaxRepeat;
             TMessageNode* parent = stack.back();
@@ -333,7 +336,7 @@ bool ParseMessage(std::string_view text, const std::string& fileName, TMessageDe
         for (const TMessageNode& child : node.Children) {
             if (!child.IsGroup) continue;
             if (child.Tag.empty())
-                local.push_back({fileName, 0, child.Name + " does not begin with a segment", true});
+                local.push_back({fileName, child.Line, child.Name + " does not begin with a segment", true});
             self(self, child);
         }
     };

@@ -53,6 +53,7 @@ struct TMessageNode {
     bool Mandatory = false;
     std::int32_t MaxRepeat = 1;
     int GroupNumber = 0; // as numbered in the directory
+    int Line = 0;        // 1-based line of its row in the message text, for warnings
     std::vector<TMessageNode> Children;
 };
 
