@@ -156,9 +156,8 @@ TEST(TextConversion, Cp437BecomesEightBitText) {
     EXPECT_EQ(Cp437ToText("a\rb\r"), "a\nb\n");
     EXPECT_EQ(Cp437ToText("\xC4\xB3\xBF\xD9\xC1"), "-|+++");
     EXPECT_EQ(Cp437ToText("\x81\x82\x84\xE1"), "\xFC\xE9\xE4\xDF"); // u-umlaut, e-acute, a-umlaut, sharp s
-    EXPECT_EQ(Cp437ToText("\xE0\xFE"), "??");
+    EXPECT_EQ(Cp437ToText("\xE0\xFE"), "??");                       // alpha and a square have no Latin-1 form
     EXPECT_EQ(Cp437ToText("customer\x92s \x91"
                           "component\x92"),
-              "customer's 'component'"); // Windows quotes                       // alpha and a square have no
-                                         // Latin-1 form
+              "customer's 'component'"); // Windows quotes
 }
