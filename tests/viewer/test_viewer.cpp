@@ -547,7 +547,7 @@ private slots:
         QVERIFY(!form->DropFile(data));
         data.setUrls({QUrl::fromLocalFile(QString::fromStdString(orders))});
         QVERIFY(form->DropFile(data));
-        QTRY_COMPARE_WITH_TIMEOUT(form->Model->rowCount(), 3, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(form->Model->rowCount(), 3, 10000);
         QVERIFY(form->miMsgClose->isEnabled());
         QCOMPARE(form->InterchangeFile, orders);
     }
