@@ -159,28 +159,28 @@ void TCompilerMDF::EmbedSegments(TDefWriter& writer, TStream& stream, const std:
     stream.Write(data.data(), data.size());
 }
 
+// occurrence: (MANDATORY | CONDITIONAL) ( integer ) -- the condition character and the maximum
+std::pair<char, int32_t> TCompilerMDF::CompileOccurrence(const char* conditionError) {
+    const TTokenKind token = NextToken();
+    if (token != tkMandatory && token != tkConditional) throw Exception(conditionError);
+    Expect(tkLeftParen, "( expected");
+    const int32_t maximum = ExpectInteger("Integer constant expected");
+    Expect(tkRightParen, ") expected");
+    return {token == tkMandatory ? 'M' : 'C', maximum};
+}
+
 // entry: SEGMENT string (MANDATORY | CONDITIONAL) ( integer ) [MEMO ( string )] ;
 void TCompilerMDF::CompileEntry(TDefWriter& writer, const std::string* groupTag) {
     const std::string tag = ExpectString("String constant expected");
     if (groupTag && !groupTag->empty() && tag != *groupTag)
         throw Exception("Initial segment must come first");
-    TTokenKind token = NextToken();
-    char condition;
-    if (token == tkMandatory)
-        condition = 'M';
-    else if (token == tkConditional)
-        condition = 'C';
-    else
-        throw Exception("Illegal segment condition");
-    Expect(tkLeftParen, "( expected");
-    const int32_t maxRep = ExpectInteger("Integer constant expected");
-    Expect(tkRightParen, ") expected");
+    const auto [condition, maxRep] = CompileOccurrence("Illegal segment condition");
 
     writer.PutInteger(rtSegment);
     writer.PutText(tag);
     writer.PutChar(condition);
     writer.PutInteger(maxRep);
-    token = NextToken();
+    TTokenKind token = NextToken();
     CompileMemo(writer, token);
     if (token != tkSemicolon) throw Exception("; expected");
 }
@@ -192,17 +192,7 @@ void TCompilerMDF::CompileGroup(TDefWriter& writer, int depth) {
     // recursion of this parser is bounded too.
     if (depth > MaxGroupDepth) throw Exception("Segment groups nested too deeply");
     const std::string tag = ExpectString("Initial segment name expected");
-    TTokenKind token = NextToken();
-    char condition;
-    if (token == tkMandatory)
-        condition = 'M';
-    else if (token == tkConditional)
-        condition = 'C';
-    else
-        throw Exception("Illegal segment group condition");
-    Expect(tkLeftParen, "( expected");
-    const int32_t maxRep = ExpectInteger("Integer constant expected");
-    Expect(tkRightParen, ") expected");
+    const auto [condition, maxRep] = CompileOccurrence("Illegal segment group condition");
     const int32_t number = ++groupCounter_;
 
     writer.PutInteger(GroupRecordId);
@@ -210,7 +200,7 @@ void TCompilerMDF::CompileGroup(TDefWriter& writer, int depth) {
     writer.PutText(tag);
     writer.PutChar(condition);
     writer.PutInteger(maxRep);
-    token = NextToken();
+    TTokenKind token = NextToken();
     CompileMemo(writer, token);
     if (token != tkSemicolon) throw Exception("; expected");
 

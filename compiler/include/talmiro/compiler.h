@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace talmiro {
 
@@ -61,6 +62,7 @@ public:
     void Compile() override;
 
 private:
+    std::pair<char, int32_t> CompileOccurrence(const char* conditionError);
     void CompileEntry(TDefWriter& writer, const std::string* groupTag);
     void CompileGroup(TDefWriter& writer, int depth);
     void CompileMemo(TDefWriter& writer, TTokenKind& token);
