@@ -49,6 +49,33 @@ bool ParseDecimalNumber(std::string_view text, double& value) {
         if (expDigits == 0) return false;
     }
     if (i != text.size()) return false;
+    // Few digits and no exponent: the digits as an integer below 2^53 and a power of ten below 10^23 are
+    // both exact doubles, so one division rounds correctly, to the value from_chars gives.
+    if (digits <= 15) {
+        uint64_t mantissa = 0;
+        int fraction = -1;
+        bool plain = true;
+        for (size_t k = start; k < text.size(); ++k) {
+            const char c = text[k];
+            if (IsDigit(c)) {
+                mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
+                if (fraction >= 0) ++fraction;
+            } else if (c == '.') {
+                fraction = 0;
+            } else {
+                plain = false; // an exponent
+                break;
+            }
+        }
+        if (plain) {
+            static constexpr double Powers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+            double v = static_cast<double>(mantissa);
+            if (fraction > 0) v /= Powers[fraction];
+            value = negative ? -v : v;
+            return true;
+        }
+    }
     // from_chars takes neither a leading "+" nor spaces; the form has been checked above.
     double v = 0;
     auto [ptr, ec] = std::from_chars(text.data() + start, text.data() + text.size(), v);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -301,6 +303,12 @@ TEST_F(Syntax, NumericValues) {
     EXPECT_EQ(read(".5"), 0.5);
     EXPECT_EQ(read("2.E?+1"), 20.0);
     EXPECT_EQ(read("1e-400"), 0.0);
+    // Short decimals take a quicker conversion than long ones: both must round to the nearest double.
+    for (const char* text :
+         {"0.3", "-0.3", "12.50", "123456789012.345", "0.000000000000001", "999999999999999",
+          "9007199254740993", "1.0000000000000001", "5.", "00000000000000000001.5"})
+        EXPECT_EQ(read(text), std::strtod(text, nullptr)) << text;
+    EXPECT_TRUE(std::signbit(read("-0.0")));
     // Not a number: no error, the value is 0 and the text stays raw.
     for (const char* bad : {"12,5", "1e", "abc", "1.2.3", "12 ", "--1", "1e999", "inf", "nan", "0x10", " "}) {
         EXPECT_EQ(read(bad), 0.0) << bad;
