@@ -5,6 +5,7 @@
 #include "talmiro/exceptions.h"
 
 #include <algorithm>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -139,8 +140,28 @@ namespace {
 // assign() takes a slow general path; clearing and appending keeps to the plain copy into the storage
 // the text already has.
 void AssignText(std::string& target, std::string_view text) {
+    const size_t n = text.size();
+    if (n <= 16 && n <= target.size()) {
+        // A value no longer than the one before (often one of the same length): shortening only sets the
+        // length, and a short copy of fixed-size moves costs no call to memcpy.
+        target.resize(n);
+        char* d = target.data();
+        const char* s = text.data();
+        if (n >= 8) {
+            std::memcpy(d, s, 8);
+            std::memcpy(d + n - 8, s + n - 8, 8);
+        } else if (n >= 4) {
+            std::memcpy(d, s, 4);
+            std::memcpy(d + n - 4, s + n - 4, 4);
+        } else if (n > 0) {
+            d[0] = s[0];
+            d[n / 2] = s[n / 2];
+            d[n - 1] = s[n - 1];
+        }
+        return;
+    }
     target.clear();
-    target.append(text.data(), text.size());
+    target.append(text.data(), n);
 }
 
 } // namespace

@@ -285,6 +285,23 @@ TEST_F(Syntax, OmittedAndEmptyElements) {
     EXPECT_EQ(bad.Position(), 0);
 }
 
+TEST_F(Syntax, EachValueReplacesThePreviousWhole) {
+    // Values shorter than the one before are copied into the text already held: every length must come
+    // out whole, with nothing of the longer value left over.
+    auto seg = MakeSegment("TXT", "a");
+    auto& f = seg->FieldByID("e1");
+    for (const std::string value : {"ABCDEFGHIJKLMNOPQRS", "abcdefghijklmnop", "0123456789abcde", "Z12345678",
+                                    "y1234567", "x123456", "w12345", "v1234", "u123", "t12", "s1", "r", "",
+                                    "r", "s1", "ABCDEFGHIJKLMNOPQRS", "q?+Q", "p?:1"}) {
+        TMemoryStream m("TXT+" + value + "'");
+        seg->ReadEdi(m);
+        std::string expected = value;
+        if (value.size() == 4 && value[1] == '?') expected.erase(1, 1);
+        EXPECT_EQ(f.RawText, expected);
+        EXPECT_EQ(std::get<std::string>(f.Value), expected);
+    }
+}
+
 TEST_F(Syntax, NumericValues) {
     auto seg = MakeSegment("NUM", "n");
     auto& f = seg->FieldByID("e1");
