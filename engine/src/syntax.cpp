@@ -83,52 +83,60 @@ namespace {
 // The text of the element being read; kept across calls so that reading does not allocate.
 std::string scratch;
 
-// Marks the bytes that a value takes as they are: characters that are neither a delimiter nor the release
-// character. Rebuilt only when the delimiter set has changed.
-const uint8_t* PlainBytes() {
-    static char key[4];
-    static uint8_t plain[256];
-    static bool built = false;
+// What the scan of a value needs to know of the delimiter set, rebuilt only when the set has changed:
+// which bytes a value takes as they are (characters that are neither a delimiter nor the release
+// character) and, for the scan sixteen bytes at a time, the delimiters and the release character spread
+// over a vector each.
+struct TScanSet {
+    uint64_t Key = ~uint64_t{0}; // the delimiter bytes the set was built from; never that of a real set
+    uint8_t Plain[256] = {};
+#if defined(__SSE2__)
+    __m128i Comp, Elem, Term, Release;
+#endif
+};
+TScanSet scanSet;
+
+static_assert(sizeof(TDelimiters) == 6, "the delimiter set is compared as its six bytes");
+
+const TScanSet& ScanSet() {
+    uint64_t key = 0;
+    std::memcpy(&key, &Delimiters, sizeof(TDelimiters));
+    if (key == scanSet.Key) return scanSet;
     const TDelimiters& d = Delimiters;
-    if (!built || key[0] != d.ComponentSeparator || key[1] != d.ElementSeparator ||
-        key[2] != d.SegmentTerminator || key[3] != d.ReleaseChar) {
-        key[0] = d.ComponentSeparator;
-        key[1] = d.ElementSeparator;
-        key[2] = d.SegmentTerminator;
-        key[3] = d.ReleaseChar;
-        for (int b = 0; b < 256; ++b)
-            plain[b] = b >= 32;
-        for (char k : key)
-            plain[static_cast<unsigned char>(k)] = 0;
-        built = true;
-    }
-    return plain;
+    const char stops[4] = {d.ComponentSeparator, d.ElementSeparator, d.SegmentTerminator, d.ReleaseChar};
+    for (int b = 0; b < 256; ++b)
+        scanSet.Plain[b] = b >= 32;
+    for (char k : stops)
+        scanSet.Plain[static_cast<unsigned char>(k)] = 0;
+#if defined(__SSE2__)
+    scanSet.Comp = _mm_set1_epi8(d.ComponentSeparator);
+    scanSet.Elem = _mm_set1_epi8(d.ElementSeparator);
+    scanSet.Term = _mm_set1_epi8(d.SegmentTerminator);
+    scanSet.Release = _mm_set1_epi8(d.ReleaseChar);
+#endif
+    scanSet.Key = key;
+    return scanSet;
 }
 
 // The first byte from p on that is not ordinary (a delimiter, the release character or a control byte),
 // or end. Sixteen bytes at a time where the buffer has them: the end of a value then costs no mispredicted
 // branch of a byte loop.
-const uint8_t* SkipPlain(const uint8_t* p, const uint8_t* end, const uint8_t* plain) {
+const uint8_t* SkipPlain(const uint8_t* p, const uint8_t* end, const TScanSet& set) {
 #if defined(__SSE2__)
-    const TDelimiters& d = Delimiters;
-    const __m128i comp = _mm_set1_epi8(d.ComponentSeparator);
-    const __m128i elem = _mm_set1_epi8(d.ElementSeparator);
-    const __m128i term = _mm_set1_epi8(d.SegmentTerminator);
-    const __m128i release = _mm_set1_epi8(d.ReleaseChar);
     const __m128i control = _mm_set1_epi8(31);
     while (end - p >= 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         __m128i stop = _mm_cmpeq_epi8(_mm_min_epu8(v, control), v); // v <= 31
-        stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, comp));
-        stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, elem));
-        stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, term));
-        stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, release));
+        stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, set.Comp));
+        stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, set.Elem));
+        stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, set.Term));
+        stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, set.Release));
         const auto mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
         if (mask != 0) return p + __builtin_ctz(mask);
         p += 16;
     }
 #endif
-    while (p < end && plain[*p])
+    while (p < end && set.Plain[*p])
         ++p;
     return p;
 }
@@ -187,7 +195,8 @@ void TEDIField::StoreRead(std::string_view text) {
 }
 
 void TEDIField::ReadEdi(TStream& stream) {
-    const uint8_t* plain = PlainBytes();
+    const TScanSet& set = ScanSet();
+    const uint8_t* plain = set.Plain;
     const int comp = static_cast<unsigned char>(Delimiters.ComponentSeparator);
     const int elem = static_cast<unsigned char>(Delimiters.ElementSeparator);
     const int term = static_cast<unsigned char>(Delimiters.SegmentTerminator);
@@ -195,7 +204,7 @@ void TEDIField::ReadEdi(TStream& stream) {
     // The run of ordinary characters that is already in the stream's buffer is taken at once.
     const uint8_t* begin = stream.BufferedBegin();
     const uint8_t* end = stream.BufferedEnd();
-    const uint8_t* p = SkipPlain(begin, end, plain);
+    const uint8_t* p = SkipPlain(begin, end, set);
     const auto run = static_cast<size_t>(p - begin);
     if (p < end && *p >= 32 && (*p == comp || *p == elem || *p == term)) {
         // The common case: the whole value lies in the buffer and a delimiter ends it, which stays unread.
@@ -221,7 +230,7 @@ void TEDIField::ReadEdi(TStream& stream) {
         // Further ordinary characters straight from the buffer.
         begin = stream.BufferedBegin();
         end = stream.BufferedEnd();
-        p = SkipPlain(begin, end, plain);
+        p = SkipPlain(begin, end, set);
         scratch.append(reinterpret_cast<const char*>(begin), static_cast<size_t>(p - begin));
         stream.Skip(static_cast<size_t>(p - begin));
     }
