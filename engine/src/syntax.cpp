@@ -90,6 +90,7 @@ std::string scratch;
 struct TScanSet {
     uint64_t Key = ~uint64_t{0}; // the delimiter bytes the set was built from; never that of a real set
     uint8_t Plain[256] = {};
+    uint8_t Ends[256] = {}; // the delimiters that end a value (a control byte never does)
 #if defined(__SSE2__)
     __m128i Comp, Elem, Term, Release;
 #endif
@@ -108,6 +109,10 @@ const TScanSet& ScanSet() {
         scanSet.Plain[b] = b >= 32;
     for (char k : stops)
         scanSet.Plain[static_cast<unsigned char>(k)] = 0;
+    for (int b = 0; b < 256; ++b)
+        scanSet.Ends[b] = b >= 32 && (b == static_cast<unsigned char>(d.ComponentSeparator) ||
+                                      b == static_cast<unsigned char>(d.ElementSeparator) ||
+                                      b == static_cast<unsigned char>(d.SegmentTerminator));
 #if defined(__SSE2__)
     scanSet.Comp = _mm_set1_epi8(d.ComponentSeparator);
     scanSet.Elem = _mm_set1_epi8(d.ElementSeparator);
@@ -121,7 +126,8 @@ const TScanSet& ScanSet() {
 // The first byte from p on that is not ordinary (a delimiter, the release character or a control byte),
 // or end. Sixteen bytes at a time where the buffer has them: the end of a value then costs no mispredicted
 // branch of a byte loop.
-const uint8_t* SkipPlain(const uint8_t* p, const uint8_t* end, const TScanSet& set) {
+[[gnu::always_inline]] inline const uint8_t* SkipPlain(const uint8_t* p, const uint8_t* end,
+                                                       const TScanSet& set) {
 #if defined(__SSE2__)
     const __m128i control = _mm_set1_epi8(31);
     while (end - p >= 16) {
@@ -194,27 +200,17 @@ void TEDIField::StoreRead(std::string_view text) {
     }
 }
 
-void TEDIField::ReadEdi(TStream& stream) {
-    const TScanSet& set = ScanSet();
+namespace {
+
+// The rest of a value that the quick scan could not take (control bytes, refills of the buffer, release
+// characters), character by character into scratch, after the run of run bytes at begin. Kept out of
+// line so that the common case saves no registers for it.
+[[gnu::noinline]] void ReadRestOfValue(TStream& stream, const uint8_t* begin, size_t run,
+                                       const TScanSet& set) {
     const uint8_t* plain = set.Plain;
     const int comp = static_cast<unsigned char>(Delimiters.ComponentSeparator);
     const int elem = static_cast<unsigned char>(Delimiters.ElementSeparator);
     const int term = static_cast<unsigned char>(Delimiters.SegmentTerminator);
-
-    // The run of ordinary characters that is already in the stream's buffer is taken at once.
-    const uint8_t* begin = stream.BufferedBegin();
-    const uint8_t* end = stream.BufferedEnd();
-    const uint8_t* p = SkipPlain(begin, end, set);
-    const auto run = static_cast<size_t>(p - begin);
-    if (p < end && *p >= 32 && (*p == comp || *p == elem || *p == term)) {
-        // The common case: the whole value lies in the buffer and a delimiter ends it, which stays unread.
-        // A control byte is never a delimiter, even when an advice names one.
-        StoreRead(std::string_view(reinterpret_cast<const char*>(begin), run));
-        stream.Skip(run);
-        return;
-    }
-
-    // Otherwise character by character: control bytes, refills of the buffer, release characters.
     scratch.assign(reinterpret_cast<const char*>(begin), run);
     stream.Skip(run);
     int c;
@@ -229,12 +225,30 @@ void TEDIField::ReadEdi(TStream& stream) {
         scratch.push_back(static_cast<char>(c));
         // Further ordinary characters straight from the buffer.
         begin = stream.BufferedBegin();
-        end = stream.BufferedEnd();
-        p = SkipPlain(begin, end, set);
+        const uint8_t* end = stream.BufferedEnd();
+        const uint8_t* p = SkipPlain(begin, end, set);
         scratch.append(reinterpret_cast<const char*>(begin), static_cast<size_t>(p - begin));
         stream.Skip(static_cast<size_t>(p - begin));
     }
     if (c == EndOfData) throw Exception("Unexpected end of transmission file");
+}
+
+} // namespace
+
+void TEDIField::ReadEdi(TStream& stream) {
+    const TScanSet& set = ScanSet();
+    // The run of ordinary characters that is already in the stream's buffer is taken at once.
+    const uint8_t* begin = stream.BufferedBegin();
+    const uint8_t* end = stream.BufferedEnd();
+    const uint8_t* p = SkipPlain(begin, end, set);
+    const auto run = static_cast<size_t>(p - begin);
+    if (p < end && set.Ends[*p]) {
+        // The common case: the whole value lies in the buffer and a delimiter ends it, which stays unread.
+        StoreRead(std::string_view(reinterpret_cast<const char*>(begin), run));
+        stream.Skip(run);
+        return;
+    }
+    ReadRestOfValue(stream, begin, run, set);
     StoreRead(scratch);
     stream.StepBack();
 }
