@@ -8,7 +8,12 @@ namespace talmiro {
 namespace {
 
 bool IsCurrent(const TEdiSegment* segment, const std::string& tag) {
-    return segment && segment->ID == tag;
+    if (!segment) return false;
+    const std::string& id = segment->ID;
+    if (id.size() != tag.size()) return false;
+    // Tags have three letters: compared in place rather than by a call to memcmp, several times a segment.
+    if (tag.size() == 3) return id[0] == tag[0] && id[1] == tag[1] && id[2] == tag[2];
+    return id == tag;
 }
 
 } // namespace

@@ -45,6 +45,10 @@ uint64_t TagKey(std::string_view tag) {
     return key;
 }
 
+size_t SlotOf(uint64_t key, int shift) {
+    return static_cast<size_t>((key * 0x9E3779B97F4A7C15ULL) >> shift);
+}
+
 uint32_t GetLE32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -56,8 +60,23 @@ uint32_t GetLE32(const uint8_t* p) {
 
 std::pair<size_t, bool> TSegmentTable::Locate(std::string_view tag) const {
     const uint64_t key = TagKey(tag);
-    // The usual case, a tag of at most eight bytes present in the table, by a search on the keys alone
-    // whose steps do not branch: a branching search mispredicts a step or two at every segment read.
+    // The usual case, a tag of at most eight bytes present in the table: its key leads to the entry. Keys
+    // are equal for tags of up to eight bytes only when they are the same tag or differ in trailing zero
+    // bytes, so equal lengths settle it.
+    if (tag.size() <= 8 && !slots_.empty()) {
+        const size_t mask = slots_.size() - 1;
+        for (size_t slot = SlotOf(key, slotShift_);; slot = (slot + 1) & mask) {
+            const int32_t index = slots_[slot];
+            if (index < 0) break;
+            const Entry& e = entries_[static_cast<size_t>(index)];
+            if (e.Key == key) {
+                if (e.Tag.size() == tag.size()) return {static_cast<size_t>(index), true};
+                break;
+            }
+        }
+    }
+    // Otherwise a search on the keys alone whose steps do not branch: a branching search mispredicts a
+    // step or two at every look-up.
     if (tag.size() <= 8 && !entries_.empty()) {
         const Entry* base = entries_.data();
         size_t len = entries_.size();
@@ -100,6 +119,30 @@ TEdiSegment* TSegmentTable::Find(std::string_view tag) const {
     return found ? entries_[index].Segment.get() : nullptr;
 }
 
+void TSegmentTable::RebuildIndex() {
+    size_t size = 8;
+    int shift = 61;
+    while (size < 2 * entries_.size()) {
+        size *= 2;
+        --shift;
+    }
+    slots_.assign(size, -1);
+    slotShift_ = shift;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const Entry& e = entries_[i];
+        if (e.Tag.size() > 8) continue;
+        // Only the first of the entries sharing a key is indexed; a look-up of the others searches.
+        size_t slot = SlotOf(e.Key, shift);
+        bool taken = false;
+        for (; slots_[slot] >= 0; slot = (slot + 1) & (size - 1))
+            if (entries_[static_cast<size_t>(slots_[slot])].Key == e.Key) {
+                taken = true;
+                break;
+            }
+        if (!taken) slots_[slot] = static_cast<int32_t>(i);
+    }
+}
+
 void TSegmentTable::Insert(std::string_view tag, std::unique_ptr<TEdiSegment> segment) {
     const auto [index, found] = Locate(tag);
     if (found) {
@@ -108,6 +151,9 @@ void TSegmentTable::Insert(std::string_view tag, std::unique_ptr<TEdiSegment> se
     }
     entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(index),
                     Entry{TagKey(tag), std::string(tag), std::move(segment)});
+    // The entries behind moved: the index is dropped (look-ups search) until InsertAll builds it again;
+    // rebuilding it at every insertion would make a table built one by one quadratic.
+    slots_.clear();
 }
 
 void TSegmentTable::InsertAll(std::vector<std::unique_ptr<TEdiSegment>> segments) {
@@ -116,6 +162,7 @@ void TSegmentTable::InsertAll(std::vector<std::unique_ptr<TEdiSegment>> segments
             const std::string tag = segment->ID;
             Insert(tag, std::move(segment));
         }
+        RebuildIndex();
         return;
     }
     // Inserting one by one shifts the entries behind each new one: quadratic for a large table whose
@@ -138,6 +185,7 @@ void TSegmentTable::InsertAll(std::vector<std::unique_ptr<TEdiSegment>> segments
         else
             entries_.push_back(std::move(entry));
     }
+    RebuildIndex();
 }
 
 // ---------------------------------------------------------------------------------------------------------

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <string>
+#include <vector>
 
 using namespace talmiro;
 using test::ErrorText;
@@ -81,6 +83,47 @@ TEST(SegmentTable, OrderedCaseInsensitiveAndLaterDefinitionWins) {
     FreeSegmentTable(owned);
     EXPECT_EQ(owned, nullptr);
     FreeSegmentTable(owned); // nothing to free
+}
+
+TEST(SegmentTable, TablesFilledAtOnceFindEveryTagAndNoOther) {
+    // A table filled by InsertAll answers look-ups through an index: each tag must lead to its own
+    // segment whatever its case, also among tags that share a prefix or differ only by trailing zero
+    // bytes, and tags that are not there must not be found, before and after more segments are added.
+    std::vector<std::string> tags = {
+        "UNH",      "AB",        std::string("AB\0", 3), std::string("AB\0\0", 4),
+        "ABCDEFGH", "ABCDEFGHI", "ABCDEFGHIJ",           "x"};
+    for (int i = 0; i < 300; ++i)
+        tags.push_back(std::string("S").append(std::to_string(i)));
+    TSegmentTable table;
+    std::vector<std::unique_ptr<TEdiSegment>> segments;
+    std::vector<TEdiSegment*> expected;
+    for (const std::string& t : tags) {
+        segments.push_back(Segment(t));
+        expected.push_back(segments.back().get());
+    }
+    table.InsertAll(std::move(segments));
+    auto checkAll = [&] {
+        for (size_t i = 0; i < tags.size(); ++i) {
+            std::string lower = tags[i];
+            for (char& c : lower)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            EXPECT_EQ(table.Find(tags[i]), expected[i]) << i;
+            EXPECT_EQ(table.Find(lower), expected[i]) << i;
+        }
+        for (const std::string absent :
+             {"UN", "UNHX", "A", "ABC", "ABCDEFG", "ABCDEFGHIK", "S300", "", "S1 "})
+            EXPECT_EQ(table.Find(absent), nullptr) << absent;
+        EXPECT_EQ(table.Find(std::string("AB\0\0\0", 5)), nullptr);
+    };
+    checkAll();
+    std::vector<std::unique_ptr<TEdiSegment>> more;
+    for (const std::string t : {"AAA", "ZZZ", "S12X"}) {
+        tags.push_back(t);
+        more.push_back(Segment(t));
+        expected.push_back(more.back().get());
+    }
+    table.InsertAll(std::move(more));
+    checkAll();
 }
 
 TEST(DefinitionRecords, FieldRecordOfTheWorkedExample) {

@@ -37,7 +37,12 @@ private:
     };
     // Position of the tag (or where it belongs) and whether it is there.
     std::pair<size_t, bool> Locate(std::string_view tag) const;
+    // A hash index over the keys of tags of up to eight bytes, each slot an entry's index or -1, built by
+    // InsertAll: the look-up of a segment read takes a probe or two instead of a search.
+    void RebuildIndex();
     std::vector<Entry> entries_;
+    std::vector<int32_t> slots_;
+    int slotShift_ = 64;
 };
 
 std::unique_ptr<TEDIField> ReadFieldDef(TDefReader& reader);
