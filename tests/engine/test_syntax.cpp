@@ -29,8 +29,10 @@ protected:
 std::unique_ptr<TEdiSegment> MakeSegment(const std::string& tag, const std::string& layout) {
     auto seg = std::make_unique<TEdiSegment>(tag);
     int n = 0;
+    // Names are built with append: GCC 12 warns falsely (-Wrestrict) on "literal" + std::string&&.
+    auto name = [](char prefix, int number) { return std::string(1, prefix).append(std::to_string(number)); };
     for (char kind : layout) {
-        const std::string id = "e" + std::to_string(++n);
+        const std::string id = name('e', ++n);
         if (kind == 'n' || kind == 'a') {
             seg->AddField(id);
             auto& f = seg->FieldByID(id);
@@ -40,9 +42,10 @@ std::unique_ptr<TEdiSegment> MakeSegment(const std::string& tag, const std::stri
             seg->AddComposit(id);
             auto* c = seg->FindComposit(id);
             for (int k = 1; k <= kind - '0'; ++k) {
-                c->AddField("c" + std::to_string(k));
-                c->FieldByID("c" + std::to_string(k)).FieldType = ftAlnum;
-                c->FieldByID("c" + std::to_string(k)).MaxSize = 35;
+                const std::string component = name('c', k);
+                c->AddField(component);
+                c->FieldByID(component).FieldType = ftAlnum;
+                c->FieldByID(component).MaxSize = 35;
             }
         }
     }
