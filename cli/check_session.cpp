@@ -2,6 +2,7 @@
 
 #include "talmiro/exceptions.h"
 #include "talmiro/message.h"
+#include "talmiro/segment_details.h"
 #include "talmiro/syntax.h"
 #include "talmiro/transmission.h"
 
@@ -122,6 +123,7 @@ const TEDIField* Field(const TEdiSegment& segment, const char* id) {
 
 // The error's kind for the JSON output.
 std::string CodeOf(const std::exception& e) {
+    if (dynamic_cast<const ENoDefinition*>(&e)) return "no-definition";
     if (dynamic_cast<const EEdiSyntaxError*>(&e)) return "syntax";
     if (dynamic_cast<const EInvalidSegment*>(&e)) return "segment";
     if (dynamic_cast<const EFOpenError*>(&e) || dynamic_cast<const EReadError*>(&e)) return "table";
@@ -196,7 +198,7 @@ TReadSession::TReadSession(TInterchangeReader& reader, TInput& input, TSessionOp
         inMessage_ = true;
         seqErrorInMessage_ = false;
         groups_.clear();
-        const TSegmUNH& unh = trn.SegmUNH();
+        const TEdiSegment& unh = trn.SegmUNH();
         const TEdiComposit* s009 = unh.FindComposit("S009");
         message_ = {FieldText(s009, "0065"), FieldText(s009, "0052"), FieldText(s009, "0054"),
                     FieldText(&unh, "0062"), 0};
@@ -210,6 +212,11 @@ TReadSession::TReadSession(TInterchangeReader& reader, TInput& input, TSessionOp
         groups_.clear();
     };
     reader_.OnStrctLoaded = [this](TEdiTransmission&) { MapGroups(); };
+    // A table that is not installed is an error of its own, never one in the current directory.
+    reader_.OnGetStructureFile = [this](TEdiTransmission&, std::string&) {
+        if (!reader_.MissingDefinition.empty())
+            throw ENoDefinition(reader_.MissingDefinition, reader_.MissingDefinitionHint);
+    };
     reader_.OnSegmentRead = [this](TEdiMessage&, TEdiSegment& segment) { OnSegment(segment); };
     reader_.OnEnterGroup = [this](TEdiMessage&, int grpNbr, int) {
         if (!seqErrorInMessage_) {
@@ -238,6 +245,7 @@ TReadSession::~TReadSession() {
     reader_.OnNewMessage = nullptr;
     reader_.OnExitMessage = nullptr;
     reader_.OnStrctLoaded = nullptr;
+    reader_.OnGetStructureFile = nullptr;
     reader_.OnSegmentRead = nullptr;
     reader_.OnEnterGroup = nullptr;
     reader_.OnDoneGroup = nullptr;
@@ -252,6 +260,7 @@ bool TReadSession::Run() {
         TDiagnostic d;
         d.Code = CodeOf(e);
         d.Text = e.what();
+        if (auto* missing = dynamic_cast<const ENoDefinition*>(&e)) d.Hint = missing->Hint;
         d.GroupPath = inMessage_ ? GroupPath() : std::string();
         d.SegmentPos = NextSegmentPos();
         d.Location.Segment = SegmentCount + 1;
@@ -459,8 +468,10 @@ void TReadSession::Locate() {
         if (pos < 0) {
             // Nothing was read yet: the first segment follows the nine bytes of a UNA advice, if any.
             stream.Seek(0);
+            SkipByteOrderMark(stream);
+            const int64_t start = stream.Position();
             std::string first = ReadChars(stream, 3);
-            pos = first == "UNA" ? 9 : 0;
+            pos = start + (first == "UNA" ? 9 : 0);
         }
         d.Location = locator.At(pos, d.Location.Segment);
     }
@@ -487,8 +498,10 @@ void PrintOpenError(const std::string& name, const std::string& error, bool json
 }
 
 void PrintDiagnostics(const std::string& fileName, const std::vector<TDiagnostic>& diagnostics) {
-    for (const TDiagnostic& d : diagnostics)
+    for (const TDiagnostic& d : diagnostics) {
         std::cerr << FormatDiagnostic(fileName, d) << '\n';
+        if (!d.Hint.empty()) std::cerr << "  " << d.Hint << '\n';
+    }
 }
 
 nlohmann::json LocationJson(const TLocation& l) {
@@ -497,10 +510,12 @@ nlohmann::json LocationJson(const TLocation& l) {
 }
 
 nlohmann::json DiagnosticJson(const TDiagnostic& d) {
-    return {{"code", d.Code},
-            {"text", d.Text},
-            {"location", LocationJson(d.Location)},
-            {"groupPath", d.GroupPath}};
+    nlohmann::json json = {{"code", d.Code},
+                           {"text", d.Text},
+                           {"location", LocationJson(d.Location)},
+                           {"groupPath", d.GroupPath}};
+    if (!d.Hint.empty()) json["hint"] = d.Hint;
+    return json;
 }
 
 nlohmann::json MessageJson(const TMessageInfo& m) {
@@ -511,19 +526,36 @@ nlohmann::json MessageJson(const TMessageInfo& m) {
             {"segments", m.Segments}};
 }
 
+namespace {
+
+nlohmann::json ElementJson(const TEdiElement& element) {
+    if (auto* field = dynamic_cast<const TEDIField*>(&element)) {
+        nlohmann::json value = nullptr;
+        if (field->LastFilled() >= 0 && !field->RawText.empty()) value = field->RawText;
+        return {{"id", field->ID}, {"value", value}, {"description", field->Description}};
+    }
+    const auto& composite = dynamic_cast<const TEdiComposit&>(element);
+    return {{"id", composite.ID},
+            {"description", composite.Description},
+            {"elements", ElementsJson(composite.Elements)}};
+}
+
+} // namespace
+
 nlohmann::json ElementsJson(const std::vector<std::unique_ptr<TEdiElement>>& elements) {
     nlohmann::json list = nlohmann::json::array();
-    for (const auto& element : elements) {
-        if (auto* field = dynamic_cast<const TEDIField*>(element.get())) {
-            nlohmann::json value = nullptr;
-            if (field->LastFilled() >= 0 && !field->RawText.empty()) value = field->RawText;
-            list.push_back({{"id", field->ID}, {"value", value}, {"description", field->Description}});
-        } else if (auto* composite = dynamic_cast<const TEdiComposit*>(element.get())) {
-            list.push_back({{"id", composite->ID},
-                            {"description", composite->Description},
-                            {"elements", ElementsJson(composite->Elements)}});
-        }
-    }
+    for (const auto& element : elements)
+        list.push_back(ElementJson(*element));
+    return list;
+}
+
+nlohmann::json SegmentElementsJson(const TEdiSegment& segment) {
+    nlohmann::json list = nlohmann::json::array();
+    ForEachOccurrence(segment, [&](const TEdiElement& element, int occurrence) {
+        nlohmann::json item = ElementJson(element);
+        if (occurrence > 0) item["occurrence"] = occurrence;
+        list.push_back(std::move(item));
+    });
     return list;
 }
 

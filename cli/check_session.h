@@ -57,6 +57,7 @@ struct TDiagnostic {
     bool Warning = false;
     std::string Code;
     std::string Text;
+    std::string Hint;       // what the user can do about it, shown on a line of its own; often empty
     std::string GroupPath;  // "SG2/SG3"; empty at the top level of a message or outside one
     int64_t SegmentPos = 0; // where the segment's text (or the control bytes before it) begins
     TLocation Location;
@@ -151,6 +152,9 @@ nlohmann::json MessageJson(const TMessageInfo& m);
 // A segment's elements with their values as read: simple {id, value, description}, composite {id,
 // description, elements}; value is null for an element without one.
 nlohmann::json ElementsJson(const std::vector<std::unique_ptr<TEdiElement>>& elements);
+// ElementsJson of a segment as last read, every occurrence of a repeating element listed after the first,
+// each with its number in "occurrence".
+nlohmann::json SegmentElementsJson(const TEdiSegment& segment);
 // One JSON document, on a line of its own.
 void PrintJson(nlohmann::json document);
 // The JSON text of a value; bytes that are not UTF-8 are taken as Latin-1.

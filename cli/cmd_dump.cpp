@@ -52,7 +52,7 @@ struct TJsonDumper {
                 json["line"] = l.Line;
                 json["column"] = l.Column;
                 try {
-                    json["elements"] = ElementsJson(Tree.ReadSegment(index, Stream)->Elements);
+                    json["elements"] = SegmentElementsJson(*Tree.ReadSegment(index, Stream));
                 } catch (const Exception& e) {
                     json["elements"] = nullptr;
                     json["error"] = e.what();

@@ -80,7 +80,7 @@ int RunShow(const TShowOptions& options) {
     }
     const std::string raw = SegmentRawText(*segment, *input.Stream);
     std::vector<std::string> lines;
-    AddElementLines(lines, segment->Elements, 0);
+    AddSegmentLines(lines, *segment);
     TLocator locator(*input.Stream);
     const TLocation location = locator.At(tree.NodeAt(index).StartPos, options.Segment);
 
@@ -91,7 +91,7 @@ int RunShow(const TShowOptions& options) {
                                            {"description", segment->Description},
                                            {"raw", raw},
                                            {"location", LocationJson(location)},
-                                           {"elements", ElementsJson(segment->Elements)},
+                                           {"elements", SegmentElementsJson(*segment)},
                                            {"lines", lines}},
                                           session.Utf8)},
                    {"errors", errors}});

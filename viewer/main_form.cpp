@@ -348,7 +348,7 @@ void TMainForm::tvMsgStructChange(const QModelIndex& node) {
     std::unique_ptr<TEdiSegment> segment = tree.ReadSegment(index, *FileStream);
     std::string raw = SegmentRawText(*segment, *FileStream);
     std::vector<std::string> lines;
-    AddElementLines(lines, segment->Elements, 0);
+    AddSegmentLines(lines, *segment);
     QStringList fieldLines;
     for (const std::string& line : lines)
         fieldLines << DisplayText(line, utf8_);

@@ -1,5 +1,7 @@
 #include "talmiro/interchange_tree.h"
 
+#include <filesystem>
+
 #include "talmiro/exceptions.h"
 #include "talmiro/message.h"
 #include "talmiro/segment_table.h"
@@ -10,6 +12,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 
 namespace talmiro {
 
@@ -187,9 +190,12 @@ TInterchangeReader::TInterchangeReader(TStandardsCatalogue* catalogue)
     };
     transmission_->OnGetStructureFile = [this](TEdiTransmission& sender, std::string& fileName) {
         fileName = StructureFileFor();
+        NoteMissingDefinition(fileName);
         if (OnGetStructureFile) OnGetStructureFile(sender, fileName);
     };
     transmission_->OnStrctLoaded = [this](TEdiTransmission& sender) {
+        MissingDefinition.clear();
+        MissingDefinitionHint.clear();
         tree_.NewTable();
         if (OnStrctLoaded) OnStrctLoaded(sender);
     };
@@ -221,7 +227,7 @@ void TInterchangeReader::Read(TStream& stream) {
 }
 
 std::string TInterchangeReader::MessageText() const {
-    const TSegmUNH& unh = transmission_->SegmUNH();
+    const TEdiSegment& unh = transmission_->SegmUNH();
     const TEdiComposit* s009 = unh.FindComposit("S009");
     return FieldText(s009, "0065") + "/" + FieldText(s009, "0052") + FieldText(s009, "0054") + ": " +
            FieldText(&unh, "0062");
@@ -230,8 +236,21 @@ std::string TInterchangeReader::MessageText() const {
 std::string TInterchangeReader::StructureFileFor() {
     if (!catalogue_) return {};
     const TEdiComposit* s009 = transmission_->SegmUNH().FindComposit("S009");
-    if (!catalogue_->SelectStandard(FieldText(s009, "0052") + FieldText(s009, "0054"))) return {};
-    return catalogue_->StandardDir() + "/" + FieldText(s009, "0065") + ".MDT";
+    const std::string type = FieldText(s009, "0065");
+    if (!catalogue_->SelectStandardFor(type, FieldText(s009, "0052"), FieldText(s009, "0054"))) return {};
+    return catalogue_->StandardDir() + "/" + type + ".MDT";
+}
+
+void TInterchangeReader::NoteMissingDefinition(const std::string& fileName) {
+    MissingDefinition.clear();
+    MissingDefinitionHint.clear();
+    if (!catalogue_) return;
+    std::error_code ec;
+    if (!fileName.empty() && std::filesystem::exists(fileName, ec)) return;
+    const TEdiComposit* s009 = transmission_->SegmUNH().FindComposit("S009");
+    const std::string version = FieldText(s009, "0052"), release = FieldText(s009, "0054");
+    MissingDefinition = catalogue_->MissingDefinitionText(FieldText(s009, "0065"), version, release);
+    MissingDefinitionHint = catalogue_->MissingDefinitionHint(version, release);
 }
 
 } // namespace talmiro

@@ -32,23 +32,56 @@ std::string ElementValueText(const TEDIField& field) {
     return "<empty>";
 }
 
+namespace {
+
+void AddElementLine(std::vector<std::string>& lines, const TEdiElement& element, int indent,
+                    const std::string& label) {
+    const std::string prefix(static_cast<size_t>(indent > 0 ? indent : 0), ' ');
+    if (auto* field = dynamic_cast<const TEDIField*>(&element)) {
+        std::string line = prefix + label;
+        PadTo(line, ValueColumn);
+        line += ElementValueText(*field);
+        PadTo(line, DescriptionColumn);
+        line += field->Description;
+        lines.push_back(std::move(line));
+    } else if (auto* composite = dynamic_cast<const TEdiComposit*>(&element)) {
+        lines.push_back(prefix + label + " " + composite->Description);
+        // The element model nests composites in segments only, so this goes one level deep.
+        AddElementLines(lines, composite->Elements, indent + 2);
+    }
+}
+
+} // namespace
+
 void AddElementLines(std::vector<std::string>& lines,
                      const std::vector<std::unique_ptr<TEdiElement>>& elements, int indent) {
-    const std::string prefix(static_cast<size_t>(indent > 0 ? indent : 0), ' ');
-    for (const auto& element : elements) {
-        if (auto* field = dynamic_cast<const TEDIField*>(element.get())) {
-            std::string line = prefix + field->ID;
-            PadTo(line, ValueColumn);
-            line += ElementValueText(*field);
-            PadTo(line, DescriptionColumn);
-            line += field->Description;
-            lines.push_back(std::move(line));
-        } else if (auto* composite = dynamic_cast<const TEdiComposit*>(element.get())) {
-            lines.push_back(prefix + composite->ID + " " + composite->Description);
-            // The element model nests composites in segments only, so this goes one level deep.
-            AddElementLines(lines, composite->Elements, indent + 2);
-        }
+    for (const auto& element : elements)
+        AddElementLine(lines, *element, indent, element->ID);
+}
+
+void ForEachOccurrence(const TEdiSegment& segment,
+                       const std::function<void(const TEdiElement& element, int occurrence)>& visit) {
+    if (segment.Repetitions.empty()) {
+        for (const auto& element : segment.Elements)
+            visit(*element, 0);
+        return;
     }
+    for (size_t i = 0; i < segment.Elements.size(); ++i) {
+        int occurrence = 0;
+        for (const auto& r : segment.Repetitions) {
+            if (r.Position != i) continue;
+            if (occurrence == 0) visit(*segment.Elements[i], occurrence = 1);
+            visit(*r.Element, ++occurrence);
+        }
+        if (occurrence == 0) visit(*segment.Elements[i], 0);
+    }
+}
+
+void AddSegmentLines(std::vector<std::string>& lines, const TEdiSegment& segment) {
+    ForEachOccurrence(segment, [&](const TEdiElement& element, int occurrence) {
+        AddElementLine(lines, element, 0,
+                       occurrence == 0 ? element.ID : element.ID + " [" + std::to_string(occurrence) + "]");
+    });
 }
 
 } // namespace talmiro

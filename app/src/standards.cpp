@@ -216,4 +216,49 @@ std::string TStandardsCatalogue::MessageSourcePath(int messageIndex) const {
     return StandardDir() + "/" + messages_[static_cast<size_t>(messageIndex)] + ".mdf";
 }
 
+bool IsServiceMessage(const std::string& type) {
+    return type == "CONTRL";
+}
+
+bool TStandardsCatalogue::SelectStandardFor(const std::string& type, const std::string& version,
+                                            const std::string& release) {
+    const int before = selected_;
+    if (SelectStandard(version + release)) {
+        std::error_code ec;
+        if (!IsServiceMessage(type) || fs::exists(StandardDir() + "/" + type + ".MDT", ec)) return true;
+    }
+    if (IsServiceMessage(type) && SelectStandard(version == "4" ? "SERVICE4" : "SERVICE3")) return true;
+    if (selected_ != before) SetSelected(before);
+    return false;
+}
+
+std::string TStandardsCatalogue::MissingDefinitionText(const std::string& type, const std::string& version,
+                                                       const std::string& release) const {
+    std::string text = "No definition of message " + type + " version " + version + " release " + release;
+    if (BaseDir.empty()) return text + ": no standards directory is configured (BASEDIR of TALMIRO.INI)";
+    std::string name = version + release;
+    for (char& c : name)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    const auto standard = std::find_if(standards_.begin(), standards_.end(),
+                                       [&](const TStandard& s) { return EqualNoCase(s.Name, name); });
+    if (standard != standards_.end())
+        text += ": " + standard->Directory + "/" + type + ".MDT does not exist";
+    else
+        text += ": standard " + name + " is not installed in " + BaseDir;
+    std::string installed;
+    for (const TStandard& s : standards_)
+        installed += (installed.empty() ? "" : ", ") + s.Name;
+    return text + " (installed: " + (installed.empty() ? std::string("none") : installed) + ")";
+}
+
+std::string TStandardsCatalogue::MissingDefinitionHint(const std::string& version,
+                                                       const std::string& release) const {
+    std::string archive = "d" + release + ".zip";
+    if (version != "D" && version != "d") archive = "<archive>.zip";
+    for (char& c : archive)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return "To add a directory release: talmiro-cli import-untdid " + archive + " --out " +
+           (BaseDir.empty() ? std::string("<standards directory>") : BaseDir) + " --compile";
+}
+
 } // namespace talmiro

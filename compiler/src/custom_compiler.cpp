@@ -147,7 +147,7 @@ void TCustomCompiler::CompileSegment(TDefWriter& writer) {
     segment->WriteDef(writer);
 }
 
-// composit: COMPOSIT string [DESCRIPTION string ;] { field } END ;
+// composit: COMPOSIT string [REPEAT ( integer )] [DESCRIPTION string ;] { field } END ;
 void TCustomCompiler::CompileComposit(TEdiSegment& segment) {
     const std::string id = CutText(ExpectString("String constant expected"), MaxIdLength);
     if (segment.FindField(id))
@@ -159,6 +159,10 @@ void TCustomCompiler::CompileComposit(TEdiSegment& segment) {
         segment.Elements.empty() ? nullptr : dynamic_cast<TEdiComposit*>(segment.Elements.back().get());
     if (!composit || composit->ID != id) throw Exception("Composite " + id + " could not be added");
     TTokenKind token = NextToken();
+    if (IsRepeatClause(token)) {
+        composit->RepeatCount = CompileRepeat();
+        token = NextToken();
+    }
     if (token == tkDescription) {
         composit->Description = CutText(ExpectString("String constant expected"), MaxDescriptionLength);
         Expect(tkSemicolon, "; expected");
@@ -176,7 +180,7 @@ void TCustomCompiler::CompileComposit(TEdiSegment& segment) {
     }
 }
 
-// field: FIELD string type ( integer : integer ) [DESCRIPTION string] ;
+// field: FIELD string type ( integer : integer ) [REPEAT ( integer )] [DESCRIPTION string] ;
 void TCustomCompiler::CompileField(TEdiComposit& container) {
     const std::string id = CutText(ExpectString("String constant expected"), MaxIdLength);
     // A repeated identifier adds nothing: the statement redefines the element already there.
@@ -202,11 +206,33 @@ void TCustomCompiler::CompileField(TEdiComposit& container) {
     if (field.MinSize > field.MaxSize) throw Exception("Min-Size greater Max-Size");
 
     TTokenKind token = NextToken();
+    if (IsRepeatClause(token)) {
+        // Only a data element of a segment repeats, never a component.
+        if (!dynamic_cast<TEdiSegment*>(&container))
+            throw Exception("REPEAT is allowed only for data elements of a segment");
+        field.RepeatCount = CompileRepeat();
+        token = NextToken();
+    }
     if (token == tkDescription) {
         field.Description = CutText(ExpectString("String constant expected"), MaxDescriptionLength);
         token = NextToken();
     }
     if (token != tkSemicolon) throw Exception("; expected");
+}
+
+// REPEAT is a word of the segment language only where a repeat count may stand; elsewhere it stays an
+// ordinary identifier, so that no source that compiled before reads differently now.
+bool TCustomCompiler::IsRepeatClause(TTokenKind token) const {
+    return token == tkIdentifier && SameText(TokenText(), "REPEAT");
+}
+
+// repeat: REPEAT ( integer ) -- the REPEAT already read
+int32_t TCustomCompiler::CompileRepeat() {
+    Expect(tkLeftParen, "( expected");
+    const int32_t count = ExpectInteger("Integer constant expected");
+    Expect(tkRightParen, ") expected");
+    if (count < 1) throw Exception("Repeat count must be at least 1");
+    return count;
 }
 
 } // namespace talmiro

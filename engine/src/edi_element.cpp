@@ -195,7 +195,7 @@ std::string TEDIField::FormatValue(bool escape) const {
         out.reserve(text.size() + 4);
         for (char c : text) {
             if (c == d.ComponentSeparator || c == d.ElementSeparator || c == d.ReleaseChar ||
-                c == d.SegmentTerminator)
+                c == d.SegmentTerminator || (d.RepetitionSeparator != 0 && c == d.RepetitionSeparator))
                 out.push_back(d.ReleaseChar);
             out.push_back(c);
         }
@@ -204,7 +204,15 @@ std::string TEDIField::FormatValue(bool escape) const {
     return text;
 }
 
+void TEdiElement::WriteRepeatDef(TDefWriter& writer) const {
+    // Written only for repeating elements, so that tables without any stay as they always were.
+    if (RepeatCount == 1) return;
+    writer.PutInteger(rtRepeat);
+    writer.PutInteger(RepeatCount);
+}
+
 void TEDIField::WriteDef(TDefWriter& writer) const {
+    WriteRepeatDef(writer);
     writer.PutInteger(rtField);
     writer.PutText(ID);
     writer.PutInteger(FieldType);
@@ -213,8 +221,28 @@ void TEDIField::WriteDef(TDefWriter& writer) const {
     writer.PutText(std::string_view(Description).substr(0, MaxDescriptionLength));
 }
 
+std::unique_ptr<TEdiElement> TEDIField::CloneDef() const {
+    auto copy = std::make_unique<TEDIField>(ID);
+    copy->RepeatCount = RepeatCount;
+    copy->FieldType = FieldType;
+    copy->MinSize = MinSize;
+    copy->MaxSize = MaxSize;
+    copy->Description = Description;
+    return copy;
+}
+
 // ---------------------------------------------------------------------------------------------------------
 // TEdiComposit
+
+std::unique_ptr<TEdiElement> TEdiComposit::CloneDef() const {
+    auto copy = std::make_unique<TEdiComposit>(ID);
+    copy->RepeatCount = RepeatCount;
+    copy->Description = Description;
+    copy->Elements.reserve(Elements.size());
+    for (const auto& e : Elements)
+        copy->Elements.push_back(e->CloneDef());
+    return copy;
+}
 
 void TEdiComposit::Clear() {
     for (auto& e : Elements)
@@ -253,6 +281,7 @@ TEDIField& TEdiComposit::FieldByID(std::string_view id) const {
 }
 
 void TEdiComposit::WriteDef(TDefWriter& writer) const {
+    WriteRepeatDef(writer);
     writer.PutInteger(rtComposit);
     writer.PutText(std::string_view(Description).substr(0, MaxDescriptionLength));
     writer.PutText(ID);
@@ -266,6 +295,17 @@ void TEdiComposit::WriteDef(TDefWriter& writer) const {
 
 void TEdiSegment::Clear() {
     TEdiComposit::Clear();
+    Repetitions.clear();
+}
+
+int TEdiSegment::Occurrences(size_t position) const {
+    if (position >= Elements.size()) return 0;
+    int repeats = 0;
+    for (const auto& r : Repetitions)
+        if (r.Position == position) ++repeats;
+    // With repeats the first occurrence counts even when it was left empty.
+    if (repeats > 0) return repeats + 1;
+    return Elements[position]->LastFilled() >= 0 ? 1 : 0;
 }
 
 void TEdiSegment::AddComposit(std::string_view id) {

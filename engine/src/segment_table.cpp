@@ -253,13 +253,22 @@ std::unique_ptr<TEdiSegment> ReadSegmentDef(TDefReader& reader) {
     const auto count = static_cast<uint32_t>(reader.GetInteger());
     TElementAdder adder(*segment);
     for (uint32_t i = 0; i < count; ++i) {
-        const int32_t tag = reader.GetInteger();
+        int32_t tag = reader.GetInteger();
+        int32_t repeats = 1;
+        if (tag == rtRepeat) {
+            repeats = reader.GetInteger();
+            if (repeats < 2) throw Exception(StructureDamagedText);
+            tag = reader.GetInteger();
+        }
+        std::unique_ptr<TEdiElement> element;
         if (tag == rtField)
-            adder.Add(ReadFieldDef(reader));
+            element = ReadFieldDef(reader);
         else if (tag == rtComposit)
-            adder.Add(ReadCompositDef(reader));
+            element = ReadCompositDef(reader);
         else
             throw Exception(StructureDamagedText);
+        element->RepeatCount = repeats;
+        adder.Add(std::move(element));
     }
     return segment;
 }

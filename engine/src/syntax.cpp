@@ -66,6 +66,24 @@ void ReadServiceStringAdvice(TStream& stream) {
         *targets[i - 3] = static_cast<char>(advice[i]);
 }
 
+void SkipByteOrderMark(TStream& stream) {
+    if (stream.Position() != 0) return;
+    uint8_t head[3];
+    const size_t got = stream.Read(head, sizeof head);
+    if (got == 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) return;
+    stream.Seek(0);
+}
+
+char RepetitionSeparatorFor(bool hadAdvice) {
+    if (!hadAdvice) return '*';
+    const TDelimiters& d = Delimiters;
+    const char c = d.ReservedChar;
+    if (static_cast<unsigned char>(c) <= 32 || c == d.ComponentSeparator || c == d.ElementSeparator ||
+        c == d.ReleaseChar || c == d.SegmentTerminator)
+        return 0;
+    return c;
+}
+
 std::string ReadFirstTag(TStream& stream) {
     std::string tag = PeekSegmentTag(stream);
     if (tag == "UNA") {
@@ -91,20 +109,23 @@ struct TScanSet {
     uint64_t Key = ~uint64_t{0}; // the delimiter bytes the set was built from; never that of a real set
     uint8_t Plain[256] = {};
     uint8_t Ends[256] = {}; // the delimiters that end a value (a control byte never does)
+    bool Repeats = false;   // a repetition separator is in force
 #if defined(__SSE2__)
-    __m128i Comp, Elem, Term, Release;
+    __m128i Comp, Elem, Term, Release, Rep;
 #endif
 };
 TScanSet scanSet;
 
-static_assert(sizeof(TDelimiters) == 6, "the delimiter set is compared as its six bytes");
+static_assert(sizeof(TDelimiters) <= sizeof(uint64_t), "the delimiter set is compared as one word");
 
 const TScanSet& ScanSet() {
     uint64_t key = 0;
     std::memcpy(&key, &Delimiters, sizeof(TDelimiters));
     if (key == scanSet.Key) return scanSet;
     const TDelimiters& d = Delimiters;
-    const char stops[4] = {d.ComponentSeparator, d.ElementSeparator, d.SegmentTerminator, d.ReleaseChar};
+    // Without a repetition separator its place holds the component separator again, which changes nothing.
+    const char rep = d.RepetitionSeparator ? d.RepetitionSeparator : d.ComponentSeparator;
+    const char stops[5] = {d.ComponentSeparator, d.ElementSeparator, d.SegmentTerminator, d.ReleaseChar, rep};
     for (int b = 0; b < 256; ++b)
         scanSet.Plain[b] = b >= 32;
     for (char k : stops)
@@ -112,12 +133,15 @@ const TScanSet& ScanSet() {
     for (int b = 0; b < 256; ++b)
         scanSet.Ends[b] = b >= 32 && (b == static_cast<unsigned char>(d.ComponentSeparator) ||
                                       b == static_cast<unsigned char>(d.ElementSeparator) ||
-                                      b == static_cast<unsigned char>(d.SegmentTerminator));
+                                      b == static_cast<unsigned char>(d.SegmentTerminator) ||
+                                      b == static_cast<unsigned char>(rep));
+    scanSet.Repeats = d.RepetitionSeparator != 0;
 #if defined(__SSE2__)
     scanSet.Comp = _mm_set1_epi8(d.ComponentSeparator);
     scanSet.Elem = _mm_set1_epi8(d.ElementSeparator);
     scanSet.Term = _mm_set1_epi8(d.SegmentTerminator);
     scanSet.Release = _mm_set1_epi8(d.ReleaseChar);
+    scanSet.Rep = _mm_set1_epi8(rep);
 #endif
     scanSet.Key = key;
     return scanSet;
@@ -126,8 +150,10 @@ const TScanSet& ScanSet() {
 // The first byte from p on that is not ordinary (a delimiter, the release character or a control byte),
 // or end. Sixteen bytes at a time where the buffer has them: the end of a value then costs no mispredicted
 // branch of a byte loop.
-[[gnu::always_inline]] inline const uint8_t* SkipPlain(const uint8_t* p, const uint8_t* end,
-                                                       const TScanSet& set) {
+// Interchanges without a repetition separator (all of syntax versions 1 to 3) pay no compare for it.
+template <bool Repeats>
+[[gnu::always_inline]] inline const uint8_t* SkipPlainOf(const uint8_t* p, const uint8_t* end,
+                                                         const TScanSet& set) {
 #if defined(__SSE2__)
     const __m128i control = _mm_set1_epi8(31);
     while (end - p >= 16) {
@@ -137,6 +163,7 @@ const TScanSet& ScanSet() {
         stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, set.Elem));
         stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, set.Term));
         stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, set.Release));
+        if constexpr (Repeats) stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, set.Rep));
         const auto mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
         if (mask != 0) return p + __builtin_ctz(mask);
         p += 16;
@@ -145,6 +172,11 @@ const TScanSet& ScanSet() {
     while (p < end && set.Plain[*p])
         ++p;
     return p;
+}
+
+[[gnu::always_inline]] inline const uint8_t* SkipPlain(const uint8_t* p, const uint8_t* end,
+                                                       const TScanSet& set) {
+    return set.Repeats ? SkipPlainOf<true>(p, end, set) : SkipPlainOf<false>(p, end, set);
 }
 
 } // namespace
@@ -211,6 +243,7 @@ namespace {
     const int comp = static_cast<unsigned char>(Delimiters.ComponentSeparator);
     const int elem = static_cast<unsigned char>(Delimiters.ElementSeparator);
     const int term = static_cast<unsigned char>(Delimiters.SegmentTerminator);
+    const int rep = static_cast<unsigned char>(Delimiters.RepetitionSeparator); // 0: never a character
     scratch.assign(reinterpret_cast<const char*>(begin), run);
     stream.Skip(run);
     int c;
@@ -218,7 +251,7 @@ namespace {
         c = NextChar(stream);
         if (!plain[c]) {
             // The delimiters win over the release character should a UNA make them equal.
-            if (c == comp || c == elem || c == term || c == EndOfData) break;
+            if (c == comp || c == elem || c == term || c == rep || c == EndOfData) break;
             c = NextChar(stream); // the character after a release character, whatever it is
             if (c == EndOfData) throw Exception("Transmission file structure damaged");
         }
@@ -279,15 +312,48 @@ void TEdiSegment::ReadEdi(TStream& stream) {
     }
     const int elem = static_cast<unsigned char>(Delimiters.ElementSeparator);
     const int term = static_cast<unsigned char>(Delimiters.SegmentTerminator);
+    const int rep = static_cast<unsigned char>(Delimiters.RepetitionSeparator); // 0: never a character
+    if (!Repetitions.empty()) Repetitions.clear();
     int c = NextChar(stream);
-    for (auto& e : Elements) {
+    for (size_t i = 0; i < Elements.size(); ++i) {
         if (c != elem) throw EEdiSyntaxError("Data element seperator invalid.");
-        e->ReadEdi(stream);
+        Elements[i]->ReadEdi(stream);
         c = NextChar(stream);
+        if (c == rep) [[unlikely]]
+            c = ReadRepetitions(stream, i);
         if (c == term) break;
     }
+    if (c == elem && Delimiters.RepeatsByElementSeparator) [[unlikely]]
+        c = ReadElementRepeats(stream, c);
     if (c != term) throw EEdiSyntaxError("Invalid segment delimiter at the end of \"" + ID + "\".");
     EndPos = stream.Position() - 1;
+}
+
+int TEdiSegment::ReadRepetitions(TStream& stream, size_t position) {
+    // Every occurrence gets a fresh copy of the position's definition; how many the definition allows
+    // is for the checks to say, so that the values of a file that sends more are still shown.
+    const int rep = static_cast<unsigned char>(Delimiters.RepetitionSeparator);
+    int c = rep;
+    while (c == rep) {
+        TRepetition r{position, Elements[position]->CloneDef(), false};
+        r.Element->ReadEdi(stream);
+        Repetitions.push_back(std::move(r));
+        c = NextChar(stream);
+    }
+    return c;
+}
+
+int TEdiSegment::ReadElementRepeats(TStream& stream, int c) {
+    if (Elements.empty() || Elements.back()->RepeatCount <= 1) return c;
+    const int elem = static_cast<unsigned char>(Delimiters.ElementSeparator);
+    const size_t position = Elements.size() - 1;
+    while (c == elem) {
+        TRepetition r{position, Elements[position]->CloneDef(), true};
+        r.Element->ReadEdi(stream);
+        Repetitions.push_back(std::move(r));
+        c = NextChar(stream);
+    }
+    return c;
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -314,6 +380,12 @@ void TEdiSegment::WriteEdi(TStream& stream) const {
         stream.Write(&Delimiters.ElementSeparator, 1);
         const auto& e = Elements[static_cast<size_t>(i)];
         if (e->LastFilled() >= 0) e->WriteEdi(stream);
+        if (Delimiters.RepetitionSeparator == 0) continue;
+        for (const auto& r : Repetitions)
+            if (r.Position == static_cast<size_t>(i)) {
+                stream.Write(&Delimiters.RepetitionSeparator, 1);
+                r.Element->WriteEdi(stream);
+            }
     }
     stream.Write(&Delimiters.SegmentTerminator, 1);
     if (LineBreak) stream.WriteText("\r\n");

@@ -17,28 +17,48 @@ bool IsSafeMessageType(const std::string& type) {
 
 } // namespace
 
-TEdiTransmission::TEdiTransmission()
-    : unb_(std::make_unique<TSegmUNB>()), ung_(std::make_unique<TSegmUNG>()),
-      unh_(std::make_unique<TSegmUNH>()), unt_(std::make_unique<TSegmUNT>()),
-      une_(std::make_unique<TSegmUNE>()), unz_(std::make_unique<TSegmUNZ>()) {}
+TEdiTransmission::TEdiTransmission() {
+    v3_.Unb = std::make_unique<TSegmUNB>();
+    v3_.Ung = std::make_unique<TSegmUNG>();
+    v3_.Unh = std::make_unique<TSegmUNH>();
+    v3_.Unt = std::make_unique<TSegmUNT>();
+    v3_.Une = std::make_unique<TSegmUNE>();
+    v3_.Unz = std::make_unique<TSegmUNZ>();
+    v4_.Unb = std::make_unique<TSegmUNB4>();
+    v4_.Ung = std::make_unique<TSegmUNG4>();
+    v4_.Unh = std::make_unique<TSegmUNH4>();
+    v4_.Unt = std::make_unique<TSegmUNT4>();
+    v4_.Une = std::make_unique<TSegmUNE4>();
+    v4_.Unz = std::make_unique<TSegmUNZ4>();
+}
 
 TEdiTransmission::~TEdiTransmission() {
-    unb_.reset();
-    ung_.reset();
-    unh_.reset();
-    unt_.reset();
-    une_.reset();
-    unz_.reset();
+    for (TEnvelope* e : {&v3_, &v4_}) {
+        e->Unb.reset();
+        e->Ung.reset();
+        e->Unh.reset();
+        e->Unt.reset();
+        e->Une.reset();
+        e->Unz.reset();
+    }
+}
+
+void TEdiTransmission::TEnvelope::Clear() {
+    Unb->Clear();
+    Ung->Clear();
+    Unh->Clear();
+    Unt->Clear();
+    Une->Clear();
+    Unz->Clear();
 }
 
 void TEdiTransmission::Clear() {
-    unb_->Clear();
-    ung_->Clear();
-    unh_->Clear();
-    unt_->Clear();
-    une_->Clear();
-    unz_->Clear();
-    if (Message) Message->UnloadStructure();
+    v3_.Clear();
+    v4_.Clear();
+    if (Message) {
+        Message->ServiceSegments.clear();
+        Message->UnloadStructure();
+    }
 }
 
 void TEdiTransmission::ReportSegment(TEdiSegment& segment) {
@@ -51,23 +71,26 @@ void TEdiTransmission::Execute() {
     TStream& stream = *stream_;
 
     ResetDelimiters();
+    SkipByteOrderMark(stream);
+    const int64_t start = stream.Position();
     NextTag = ReadFirstTag(stream);
     if (NextTag != "UNB") throw Exception("This no EDI message.");
-    unb_->ReadEdi(stream);
+    ReadHeader(stream.Position() != start);
+    TEnvelope& env = *envelope_;
     if (OnActivate) OnActivate(*this);
-    ReportSegment(*unb_);
+    ReportSegment(*env.Unb);
     NextTag = PeekSegmentTag(stream);
 
     if (NextTag == "UNG") {
         while (NextTag == "UNG") {
-            ung_->ReadEdi(stream);
+            env.Ung->ReadEdi(stream);
             if (OnNewFncGroup) OnNewFncGroup(*this);
-            ReportSegment(*ung_);
+            ReportSegment(*env.Ung);
             NextTag = PeekSegmentTag(stream);
             ReadMessages();
             if (NextTag != "UNE") throw Exception("Segment UNE expected");
-            une_->ReadEdi(stream);
-            ReportSegment(*une_);
+            env.Une->ReadEdi(stream);
+            ReportSegment(*env.Une);
             NextTag = PeekSegmentTag(stream);
         }
         if (OnExitFncGroup) OnExitFncGroup(*this);
@@ -76,23 +99,69 @@ void TEdiTransmission::Execute() {
     }
 
     if (NextTag != "UNZ") throw Exception("Segment UNZ expected");
-    unz_->ReadEdi(stream);
-    ReportSegment(*unz_);
+    env.Unz->ReadEdi(stream);
+    ReportSegment(*env.Unz);
     Message->UnloadStructure();
+}
+
+namespace {
+
+// The syntax version number that the UNB at the stream's position names, read without moving the
+// stream; 3 when it names anything but 4 or cannot be read (the real reading then reports why).
+int ProbeSyntaxVersion(TStream& stream) {
+    const int64_t start = stream.Position();
+    int version = 3;
+    try {
+        ReadChars(stream, 3);
+        if (NextChar(stream) == static_cast<unsigned char>(Delimiters.ElementSeparator)) {
+            TSegmUNB4 probe;
+            auto* s001 = probe.FindComposit("S001");
+            s001->ReadEdi(stream);
+            if (s001->FieldByID("0002").RawText == "4") version = 4;
+        }
+    } catch (const std::exception&) {
+        version = 3;
+    }
+    stream.Seek(start);
+    return version;
+}
+
+} // namespace
+
+void TEdiTransmission::ReadHeader(bool hadAdvice) {
+    TStream& stream = *stream_;
+    envelope_ = ProbeSyntaxVersion(stream) == 4 ? &v4_ : &v3_;
+    envelope_->Unb->ReadEdi(stream);
+    Message->ServiceSegments.clear();
+    if (envelope_ == &v4_) {
+        // Repeats are taken from here on; UNB itself has no repeating element.
+        Delimiters.RepetitionSeparator = RepetitionSeparatorFor(hadAdvice);
+        Delimiters.RepeatsByElementSeparator = Delimiters.RepetitionSeparator == 0;
+        // A message body's header and trailer have the version 4 layout whatever table reads the body.
+        Message->ServiceSegments = {v4_.Unh.get(), v4_.Unt.get()};
+    }
 }
 
 void TEdiTransmission::ReadMessages() {
     TStream& stream = *stream_;
+    TEdiSegment& unh = *envelope_->Unh;
     do {
         if (NextTag != "UNH") throw Exception("Segment UNH expected");
-        unh_->ReadEdi(stream);
+        unh.ReadEdi(stream);
         if (OnNewMessage) OnNewMessage(*this);
-        const std::string type = unh_->FindComposit("S009")->FieldByID("0065").AsString();
+        const TEdiComposit* s009 = unh.FindComposit("S009");
+        const std::string type = s009->FieldByID("0065").AsString();
         if (!IsSafeMessageType(type)) throw Exception("Invalid message type \"" + type + "\" in segment UNH");
-        unh_->SeekStart(stream);
+        unh.SeekStart(stream);
 
-        if (Message->MessageName != type) {
+        // A table belongs to one release: a message of the same type but of another version, release or
+        // agency gets the table of its own.
+        const std::string identification = type + ':' + s009->FieldByID("0052").AsString() + ':' +
+                                           s009->FieldByID("0054").AsString() + ':' +
+                                           s009->FieldByID("0051").AsString();
+        if (Message->MessageName != type || loadedFor_ != identification) {
             Message->UnloadStructure();
+            loadedFor_.clear();
             std::string fileName;
             if (OnGetStructureFile) OnGetStructureFile(*this, fileName);
             if (fileName.empty()) fileName = type + ".MDT";
@@ -101,6 +170,7 @@ void TEdiTransmission::ReadMessages() {
                 Message->UnloadStructure();
                 throw Exception("This MDT-file cannot be used on this message");
             }
+            loadedFor_ = identification;
             if (OnStrctLoaded) OnStrctLoaded(*this);
         }
 

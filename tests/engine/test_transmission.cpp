@@ -170,7 +170,7 @@ TEST(Transmission, FunctionalGroups) {
     EXPECT_EQ(groups, (Log{"NewFncGroup", "Seg UNE", "NewFncGroup", "Seg UNE", "ExitFncGroup", "Seg UNZ"}));
 }
 
-TEST(Transmission, TablesLoadOnlyWhenTheTypeChanges) {
+TEST(Transmission, TablesLoadWhenTheMessageIdentificationChanges) {
     Driver r;
     ASSERT_EQ(r.Execute(Unb + Message("1") + Message("2") + Unz), "");
     EXPECT_EQ(r.Loads, 1);
@@ -178,9 +178,18 @@ TEST(Transmission, TablesLoadOnlyWhenTheTypeChanges) {
     // The second run reloads; a message of another type in between reloads each time.
     ASSERT_EQ(r.Execute(Unb + Message("1") + Message("2", "INVOIC") + Message("3") + Unz), "");
     EXPECT_EQ(r.Loads, 3);
-    // Another version of the same type reuses the table.
+    // A table belongs to one release: another version, release or agency of the same type loads again,
+    // and going back to the first release loads its table again too.
+    for (const char* other : {"ORDERS:D:01B:UN", "ORDERS:S:96A:UN", "ORDERS:D:96A:EA"}) {
+        r.Loads = 0;
+        ASSERT_EQ(r.Execute(Unb + Message("1") + "UNH+2+" + other + "'BGM+1'UNT+3+2'" + Message("3") + Unz),
+                  "")
+            << other;
+        EXPECT_EQ(r.Loads, 3) << other;
+    }
+    // The association code does not name another table.
     r.Loads = 0;
-    ASSERT_EQ(r.Execute(Unb + Message("1") + "UNH+2+ORDERS:D:01B:UN'BGM+1'UNT+3+2'" + Unz), "");
+    ASSERT_EQ(r.Execute(Unb + Message("1") + "UNH+2+ORDERS:D:96A:UN:EAN008'BGM+1'UNT+3+2'" + Unz), "");
     EXPECT_EQ(r.Loads, 1);
 }
 

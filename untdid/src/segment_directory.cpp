@@ -5,6 +5,7 @@
 
 #include "text_util.h"
 
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -67,6 +68,7 @@ struct TElementLine {
     std::string Name;
     bool IsComposite = false;
     std::optional<TRepresentation> Repr;
+    int Repeats = 1; // the repetition column of D99B on; 1 where there is none
 };
 
 std::optional<TElementLine> ParseElementLine(std::string_view line) {
@@ -97,7 +99,11 @@ std::optional<TElementLine> ParseElementLine(std::string_view line) {
     std::size_t last = tokens.size();
     if (last > first && (result.Repr = ParseRepresentation(tokens[last - 1]))) --last;
     // D99B on: a repetition count stands between status and representation.
-    if (last > first + 1 && AllDigits(tokens[last - 1]) && IsStatus(tokens[last - 2])) --last;
+    if (last > first + 1 && AllDigits(tokens[last - 1]) && IsStatus(tokens[last - 2])) {
+        if (tokens[last - 1].size() <= 6)
+            result.Repeats = std::max(1, std::stoi(std::string(tokens[last - 1])));
+        --last;
+    }
     if (last <= first || !IsStatus(tokens[last - 1])) return std::nullopt;
     --last;
     if (last <= first) return std::nullopt;
@@ -274,6 +280,7 @@ std::vector<TSegmentDef> ParseSegmentDirectory(std::string_view text, const std:
             def.ID = element->ID;
             def.Name = element->Name;
             def.IsComposite = true;
+            def.Repeats = element->Repeats;
             segment->Elements.push_back(std::move(def));
             composite = &segment->Elements.back();
             lastElement = composite;
@@ -296,6 +303,7 @@ std::vector<TSegmentDef> ParseSegmentDirectory(std::string_view text, const std:
             lastElement = &composite->Components.back();
         } else {
             composite = nullptr;
+            def.Repeats = element->Repeats;
             segment->Elements.push_back(std::move(def));
             lastElement = &segment->Elements.back();
         }

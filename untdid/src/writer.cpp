@@ -31,10 +31,17 @@ const char* ReprName(TRepr repr) {
     return "ALNUM";
 }
 
+// Written only for an element that repeats, so that the sources of releases without repeats stay as
+// they were.
+std::string RepeatClause(const TElementDef& element) {
+    return element.Repeats > 1 ? " REPEAT (" + std::to_string(element.Repeats) + ")" : std::string();
+}
+
 void WriteField(std::string& out, const TElementDef& field, const char* indent) {
     out += indent;
     out += "FIELD " + Quoted(field.ID) + " " + ReprName(field.Repr) + " (" + std::to_string(field.MinSize) +
            ":" + std::to_string(field.MaxSize) + ")";
+    out += RepeatClause(field);
     if (!field.Name.empty()) out += " DESCRIPTION " + Quoted(field.Name);
     out += ";\n";
 }
@@ -98,7 +105,7 @@ std::string SegmentSource(const TDirectory& directory) {
                 WriteField(out, element, "  ");
                 continue;
             }
-            out += "  COMPOSIT " + Quoted(element.ID);
+            out += "  COMPOSIT " + Quoted(element.ID) + RepeatClause(element);
             if (!element.Name.empty()) out += " DESCRIPTION " + Quoted(element.Name) + ";";
             out += "\n";
             for (const TElementDef& component : element.Components)

@@ -99,6 +99,10 @@ public:
     std::string StructureFileFor();
     // "ORDERS/D96A: 1" for the message header the driver read last.
     std::string MessageText() const;
+    // Set when the table for the message being read was not found (no standard, or no table in it):
+    // what was looked for and how to add it; empty once a table has been loaded.
+    std::string MissingDefinition;
+    std::string MissingDefinitionHint;
 
     // Further listeners, called after the reader's own handlers (the driver's and the message reader's
     // events are taken by the reader; their other events stay free to assign directly).
@@ -111,6 +115,7 @@ public:
     std::function<void(TEdiMessage& Sender, int GrpNbr)> OnDoneGroup;
 
 private:
+    void NoteMissingDefinition(const std::string& fileName);
     TStandardsCatalogue* catalogue_;
     std::unique_ptr<TEdiTransmission> transmission_;
     std::unique_ptr<TEdiMessage> message_;

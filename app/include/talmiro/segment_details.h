@@ -3,6 +3,7 @@
 
 #include "talmiro/edi_element.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,5 +22,13 @@ std::string ElementValueText(const TEDIField& field);
 // indented by two more; simple elements with the value column at 11 and the description column at 41.
 void AddElementLines(std::vector<std::string>& lines,
                      const std::vector<std::unique_ptr<TEdiElement>>& elements, int indent);
+// The field-table lines of a segment as last read: AddElementLines of its elements, where every
+// occurrence of a repeating element follows the first, each identifier marked with its occurrence
+// ("C076 [1]", "C076 [2]").
+void AddSegmentLines(std::vector<std::string>& lines, const TEdiSegment& segment);
+// Calls visit(element, occurrence) for each element of a segment and each of its repetitions, in file
+// order; occurrence is 0 for an element that did not repeat, otherwise 1, 2, ...
+void ForEachOccurrence(const TEdiSegment& segment,
+                       const std::function<void(const TEdiElement& element, int occurrence)>& visit);
 
 } // namespace talmiro

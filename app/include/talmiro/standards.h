@@ -2,6 +2,8 @@
 // below the base directory.
 #pragma once
 
+#include "talmiro/exceptions.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,6 +18,16 @@ std::string ReadBaseDir(const std::string& iniFileName);
 std::string IniFileNameFor(const std::string& executableDir);
 // The directory of the running executable.
 std::string ExecutableDir();
+
+// No table exists for a message: the text says what was looked for and where, Hint how to add it.
+class ENoDefinition : public Exception {
+public:
+    ENoDefinition(const std::string& text, std::string hint) : Exception(text), Hint(std::move(hint)) {}
+    std::string Hint;
+};
+
+// Message types of the service syntax (ISO 9735) rather than of a directory release.
+bool IsServiceMessage(const std::string& type);
 
 struct TStandard {
     std::string Name;      // base name of the first .sdf file, cut at the first dot
@@ -46,6 +58,16 @@ public:
     // Upper-cases the name, selects the first standard of that name (ignoring case) and lists its
     // messages; false, with no change, when there is none.
     bool SelectStandard(const std::string& name);
+    // Selects the standard that defines a message: the release named by version and release (D + 96A);
+    // for a service message (CONTRL) whose release has no table of it, the service definitions of its
+    // syntax: SERVICE4 when the version is 4, SERVICE3 otherwise. False, with no change, when none fits.
+    bool SelectStandardFor(const std::string& type, const std::string& version, const std::string& release);
+    // Why no table was found for a message: what was looked for, where, and what is installed.
+    std::string MissingDefinitionText(const std::string& type, const std::string& version,
+                                      const std::string& release) const;
+    // How to add a directory release, for the line after that text.
+    std::string MissingDefinitionHint(const std::string& version, const std::string& release) const;
+
     // The directory of the selected standard; empty when none is selected.
     std::string StandardDir() const;
 

@@ -45,6 +45,8 @@ private:
     void CompileSegment(TDefWriter& writer);
     void CompileComposit(TEdiSegment& segment);
     void CompileField(TEdiComposit& container);
+    bool IsRepeatClause(TTokenKind token) const;
+    int32_t CompileRepeat();
 };
 
 class TCompilerSDF : public TCustomCompiler {

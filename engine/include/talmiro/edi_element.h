@@ -54,6 +54,9 @@ public:
     TEdiElement& operator=(const TEdiElement&) = delete;
 
     std::string ID;
+    // How often the element may occur at its position in a segment (repeating data elements of syntax
+    // version 4); 1 for every element that does not repeat.
+    int32_t RepeatCount = 1;
 
     virtual void WriteEdi(TStream& stream) const = 0;
     virtual void WriteFixed(TStream& stream) const = 0;
@@ -61,6 +64,12 @@ public:
     virtual void Clear() = 0;
     virtual int LastFilled() const = 0;
     virtual void WriteDef(TDefWriter& writer) const = 0;
+    // A new element with the same definition and no values.
+    virtual std::unique_ptr<TEdiElement> CloneDef() const = 0;
+
+protected:
+    // The repeat count's record before an element's own record, when the element repeats.
+    void WriteRepeatDef(TDefWriter& writer) const;
 };
 
 // A simple data element.
@@ -82,6 +91,7 @@ public:
     void Clear() override;
     int LastFilled() const override;
     void WriteDef(TDefWriter& writer) const override;
+    std::unique_ptr<TEdiElement> CloneDef() const override;
 
     int32_t AsInteger() const noexcept;
     std::string AsString() const;
@@ -106,6 +116,7 @@ public:
     void Clear() override;
     int LastFilled() const override;
     void WriteDef(TDefWriter& writer) const override;
+    std::unique_ptr<TEdiElement> CloneDef() const override;
 
     // Appends the element unless a simple element with its ID is already there (then it is discarded).
     void AddElement(std::unique_ptr<TEdiElement> element);
@@ -124,6 +135,17 @@ public:
     int64_t StartPos = 0; // where the last ReadEdi began
     int64_t EndPos = 0;   // the position of the terminator that ended the last ReadEdi
 
+    // The second and later occurrences of repeating elements as the last ReadEdi found them, in file
+    // order; the first occurrence is the element itself.
+    struct TRepetition {
+        size_t Position = 0; // index in Elements
+        std::unique_ptr<TEdiElement> Element;
+        bool ByElementSeparator = false; // sent as a further data element rather than a repeat
+    };
+    std::vector<TRepetition> Repetitions;
+    // How often the element at a position occurred in the last ReadEdi (0 when the text left it out).
+    int Occurrences(size_t position) const;
+
     void WriteEdi(TStream& stream) const override;
     void WriteFixed(TStream& stream) const override;
     void ReadEdi(TStream& stream) override;
@@ -133,6 +155,14 @@ public:
     void AddComposit(std::string_view id);
     TEdiComposit* FindComposit(std::string_view id) const;
     void SeekStart(TStream& stream) const;
+
+private:
+    // Reads further occurrences of the element at position while the repetition separator follows;
+    // returns the character after the last one.
+    int ReadRepetitions(TStream& stream, size_t position);
+    // Reads further data elements as occurrences of the repeating last element; returns the character
+    // after them.
+    int ReadElementRepeats(TStream& stream, int c);
 };
 
 } // namespace talmiro

@@ -14,6 +14,13 @@ struct TDelimiters {
     char ReleaseChar = '?';
     char ReservedChar = ' ';
     char SegmentTerminator = '\'';
+    // Separates the occurrences of a repeating data element (syntax version 4); 0 when the interchange
+    // has none. The driver sets it after reading UNB, so a version 1 to 3 interchange never has one.
+    char RepetitionSeparator = 0;
+    // A syntax version 4 interchange without a repetition separator (passenger data declares a space in
+    // its place): further data elements after a segment's repeating last element are read as its
+    // occurrences, the way such files send several communication numbers.
+    bool RepeatsByElementSeparator = false;
 };
 
 // The delimiter set in force for the whole process; a UNA advice replaces it for the rest of an interchange.
@@ -40,5 +47,11 @@ std::string PeekSegmentTag(TStream& stream);
 void ReadServiceStringAdvice(TStream& stream);
 // The first tag of an interchange, after taking a UNA advice when there is one.
 std::string ReadFirstTag(TStream& stream);
+// Steps over a UTF-8 byte-order mark when the stream is at its very start and begins with one.
+void SkipByteOrderMark(TStream& stream);
+// The repetition separator that a syntax version 4 interchange uses: the default "*" without a UNA; with
+// one, the character of its fifth position, unless that is a space (passenger data writes one to say
+// "no repetition separator") or clashes with another delimiter.
+char RepetitionSeparatorFor(bool hadAdvice);
 
 } // namespace talmiro

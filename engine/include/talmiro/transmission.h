@@ -19,12 +19,16 @@ public:
     TEdiTransmission(const TEdiTransmission&) = delete;
     TEdiTransmission& operator=(const TEdiTransmission&) = delete;
 
-    const TSegmUNB& SegmUNB() const { return *unb_; }
-    const TSegmUNG& SegmUNG() const { return *ung_; }
-    const TSegmUNH& SegmUNH() const { return *unh_; }
-    const TSegmUNT& SegmUNT() const { return *unt_; }
-    const TSegmUNE& SegmUNE() const { return *une_; }
-    const TSegmUNZ& SegmUNZ() const { return *unz_; }
+    // The envelope segments of the interchange being read: those of syntax version 4 when its UNB names
+    // that version, otherwise those of versions 1 to 3.
+    const TEdiSegment& SegmUNB() const { return *envelope_->Unb; }
+    const TEdiSegment& SegmUNG() const { return *envelope_->Ung; }
+    const TEdiSegment& SegmUNH() const { return *envelope_->Unh; }
+    const TEdiSegment& SegmUNT() const { return *envelope_->Unt; }
+    const TEdiSegment& SegmUNE() const { return *envelope_->Une; }
+    const TEdiSegment& SegmUNZ() const { return *envelope_->Unz; }
+    // The syntax version number of the UNB read last (0002 of S001): 4, or 3 for every other value.
+    int SyntaxVersion() const { return envelope_ == &v4_ ? 4 : 3; }
 
     TEdiMessage* Message = nullptr; // not owned
     std::string NextTag;
@@ -45,15 +49,20 @@ public:
 
 private:
     void ReadMessages();
+    // Reads UNB with the envelope of its syntax version and puts that version's delimiters in force.
+    void ReadHeader(bool hadAdvice);
     // Reports an envelope segment through the message component's OnSegmentRead.
     void ReportSegment(TEdiSegment& segment);
 
-    std::unique_ptr<TSegmUNB> unb_;
-    std::unique_ptr<TSegmUNG> ung_;
-    std::unique_ptr<TSegmUNH> unh_;
-    std::unique_ptr<TSegmUNT> unt_;
-    std::unique_ptr<TSegmUNE> une_;
-    std::unique_ptr<TSegmUNZ> unz_;
+    struct TEnvelope {
+        std::unique_ptr<TEdiSegment> Unb, Ung, Unh, Unt, Une, Unz;
+        void Clear();
+    };
+    TEnvelope v3_;
+    TEnvelope v4_;
+    TEnvelope* envelope_ = &v3_;
+    // The identification (type, version, release, agency) of the message the loaded table was loaded for.
+    std::string loadedFor_;
     TStream* stream_ = nullptr; // not owned
 };
 

@@ -36,6 +36,7 @@ struct TElementDef {
     TRepr Repr = TRepr::Alnum;
     int MinSize = 0;
     int MaxSize = 0;
+    int Repeats = 1; // how often the element may occur at its position in the segment (D99B on)
     std::vector<TElementDef> Components;
 };
 
