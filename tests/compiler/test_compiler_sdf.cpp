@@ -197,3 +197,38 @@ TEST(CompilerSDF, EveryErrorText) {
     for (const auto& [source, message] : cases)
         EXPECT_EQ(SdfError(source), message) << source;
 }
+
+TEST(CompilerSDF, RepeatCountsOfSegmentElements) {
+    const std::string source = "SEGMENTS SEGMENT 'COM' COMPOSIT 'C076' REPEAT (3) DESCRIPTION 'CONTACT';"
+                               "FIELD '3148' ALNUM (1:512); FIELD '3155' ALNUM (1:3); END;"
+                               "FIELD '1000' ALNUM (1:35) repeat(2) DESCRIPTION 'x'; FIELD '1001' ALNUM (1:3) "
+                               "REPEAT (1); END; END;";
+    const auto table = Load(CompileText<TCompilerSDF>(source));
+    const TEdiSegment& com = *table->Segment(0);
+    EXPECT_EQ(com.Elements[0]->RepeatCount, 3);
+    EXPECT_EQ(com.FindComposit("C076")->Description, "CONTACT");
+    EXPECT_EQ(com.FindField("1000")->RepeatCount, 2);
+    EXPECT_EQ(com.FindField("1000")->Description, "x");
+    EXPECT_EQ(com.FindField("1001")->RepeatCount, 1);
+
+    // A repeat count of 1 compiles to the bytes of a source without the clause.
+    EXPECT_EQ(CompileText<TCompilerSDF>("SEGMENTS SEGMENT 'A' FIELD 'B' ALNUM (1:3) REPEAT (1); END; END;")
+                  .substr(TableHeaderSize),
+              CompileText<TCompilerSDF>("SEGMENTS SEGMENT 'A' FIELD 'B' ALNUM (1:3); END; END;")
+                  .substr(TableHeaderSize));
+    // REPEAT is an ordinary word where no repeat count may stand.
+    EXPECT_EQ(SdfError("SEGMENTS SEGMENT 'A' FIELD 'B' REPEAT (1:3); END; END;"), "Illegal type identifier");
+
+    const std::pair<const char*, const char*> errors[] = {
+        {"SEGMENTS SEGMENT 'A' FIELD 'B' ALNUM (1:1) REPEAT 3;", "( expected"},
+        {"SEGMENTS SEGMENT 'A' FIELD 'B' ALNUM (1:1) REPEAT (x);", "Integer constant expected"},
+        {"SEGMENTS SEGMENT 'A' FIELD 'B' ALNUM (1:1) REPEAT (3;", ") expected"},
+        {"SEGMENTS SEGMENT 'A' FIELD 'B' ALNUM (1:1) REPEAT (0);", "Repeat count must be at least 1"},
+        {"SEGMENTS SEGMENT 'A' COMPOSIT 'C' REPEAT (0);", "Repeat count must be at least 1"},
+        {"SEGMENTS SEGMENT 'A' FIELD 'B' ALNUM (1:1) DESCRIPTION 'd' REPEAT (2);", "; expected"},
+        {"SEGMENTS SEGMENT 'A' COMPOSIT 'C' FIELD 'B' ALNUM (1:1) REPEAT (2);",
+         "REPEAT is allowed only for data elements of a segment"},
+    };
+    for (const auto& [text, message] : errors)
+        EXPECT_EQ(SdfError(text), message) << text;
+}

@@ -204,6 +204,23 @@ TEST_P(BundledRelease, ImportsWithoutLossAndCompiles) {
         EXPECT_FALSE(w.LosesData) << w.File << ':' << w.Line << ": " << w.Text;
     EXPECT_GT(d.Segments.size(), 90u);
     EXPECT_GT(d.Messages.size(), 50u);
+    // Repeat counts come with the repetition column of D99B and later (COM: C076 up to 3 times).
+    const std::string& release = d.Release;
+    const bool repetitionColumn = release >= "D99B" || release < "D90A";
+    int repeating = 0;
+    for (const auto& segment : d.Segments)
+        for (const auto& element : segment.Elements)
+            if (element.Repeats > 1) {
+                ++repeating;
+                if (segment.Tag == "COM") {
+                    EXPECT_EQ(element.Repeats, 3) << release;
+                }
+            }
+    if (repetitionColumn) {
+        EXPECT_GT(repeating, 0) << release;
+    } else {
+        EXPECT_EQ(repeating, 0) << release;
+    }
 
     fs::path out = TempDir(GetParam());
     auto written = WriteRelease(d, out);

@@ -91,6 +91,9 @@ TEST(SegmentDirectory, PositionLayoutWithIndicatorsBlankLinesAndRepeats) {
     EXPECT_EQ(segments[1].Tag, "TDT");
     ASSERT_EQ(segments[1].Elements.size(), 1u);
     EXPECT_EQ(segments[1].Elements[0].ID, "8051");
+    // Without a repetition column nothing repeats.
+    for (const auto& e : alc)
+        EXPECT_EQ(e.Repeats, 1) << e.ID;
 }
 
 TEST(SegmentDirectory, RepetitionColumnLayoutWithWrappedNamesAndNotes) {
@@ -124,6 +127,11 @@ TEST(SegmentDirectory, RepetitionColumnLayoutWithWrappedNamesAndNotes) {
     EXPECT_EQ(adr[0].Components[4].Name, "Supplementary rate/tariff basis identification");
     ExpectField(adr[1], "3164", TRepr::Alnum, 1, 35, "CITY NAME");
     ExpectField(adr[2], "8211", TRepr::Alnum, 1, 3, "HAZARDOUS CARGO TRANSPORT AUTHORISATION CODE");
+    // The repetition column is kept for the elements of the segment, also after a wrapped name.
+    EXPECT_EQ(adr[0].Repeats, 5);
+    EXPECT_EQ(adr[0].Components[0].Repeats, 1);
+    EXPECT_EQ(adr[1].Repeats, 1);
+    EXPECT_EQ(adr[2].Repeats, 1);
 }
 
 TEST(SegmentDirectory, UnreadableLinesAreReportedWithFileAndLine) {
