@@ -137,15 +137,16 @@ std::string CodeOf(const std::exception& e) {
     return "error";
 }
 
-// Digits, at most one decimal mark and a leading minus sign; sign and mark do not count as characters.
-bool NumericLength(const std::string& text, size_t& digits) {
+// Digits, at most one decimal mark (one of marks) and a leading minus sign; sign and mark do not count as
+// characters.
+bool NumericLength(const std::string& text, size_t& digits, const std::string& marks) {
     digits = 0;
     bool mark = false;
     for (size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
         if (c >= '0' && c <= '9')
             ++digits;
-        else if (c == Delimiters.DecimalMark && !mark)
+        else if (marks.find(c) != std::string::npos && !mark)
             mark = true;
         else if (c == '-' && i == 0)
             continue;
@@ -294,10 +295,14 @@ void TReadSession::OnSegment(TEdiSegment& segment) {
         std::transform(name.begin(), name.end(), name.begin(),
                        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
         Utf8 = name == "UNOY";
+        // Syntax version 4 takes comma and full stop alike; earlier versions the mark of UNA.
+        decimalMarks_ = reader_.Transmission().SyntaxVersion() == 4 ? std::string(",.")
+                                                                    : std::string(1, Delimiters.DecimalMark);
     }
     if (inMessage_) ++message_.Segments;
     if (options_.Strict) {
         StrictElements(segment, segment.ID, segment);
+        StrictRepeats(segment);
         StrictEnvelope(segment);
         // ReadEdi leaves elements missing from the text with the values of an earlier occurrence; empty
         // them so that the next occurrence shows only what it holds.
@@ -321,32 +326,64 @@ void TReadSession::Warn(const std::string& code, const std::string& text, const 
     Diagnostics.push_back(std::move(d));
 }
 
+void TReadSession::StrictField(const TEDIField& field, const std::string& name, const TEdiSegment& segment) {
+    const std::string& value = field.RawText;
+    if (value.empty()) return;
+    size_t length = value.size();
+    if (field.FieldType == ftNumeric && !NumericLength(value, length, decimalMarks_)) {
+        Warn("numeric", "Value " + Quoted(value) + " of " + name + " is not numeric", segment);
+        length = value.size();
+    }
+    if (length > static_cast<size_t>(std::max(field.MaxSize, 0)))
+        Warn("length",
+             "Value " + Quoted(value) + " of " + name + " is longer than " + std::to_string(field.MaxSize) +
+                 " characters",
+             segment);
+    else if (length < static_cast<size_t>(std::max(field.MinSize, 0)))
+        Warn("length",
+             "Value " + Quoted(value) + " of " + name + " is shorter than " + std::to_string(field.MinSize) +
+                 " characters",
+             segment);
+}
+
 void TReadSession::StrictElements(const TEdiComposit& container, const std::string& path,
                                   const TEdiSegment& segment) {
     for (const auto& element : container.Elements) {
-        if (auto* field = dynamic_cast<const TEDIField*>(element.get())) {
-            const std::string& value = field->RawText;
-            if (value.empty()) continue;
-            const std::string name = path + "/" + field->ID;
-            size_t length = value.size();
-            if (field->FieldType == ftNumeric && !NumericLength(value, length)) {
-                Warn("numeric", "Value " + Quoted(value) + " of " + name + " is not numeric", segment);
-                length = value.size();
-            }
-            if (length > static_cast<size_t>(std::max(field->MaxSize, 0)))
-                Warn("length",
-                     "Value " + Quoted(value) + " of " + name + " is longer than " +
-                         std::to_string(field->MaxSize) + " characters",
-                     segment);
-            else if (length < static_cast<size_t>(std::max(field->MinSize, 0)))
-                Warn("length",
-                     "Value " + Quoted(value) + " of " + name + " is shorter than " +
-                         std::to_string(field->MinSize) + " characters",
-                     segment);
-        } else if (auto* composite = dynamic_cast<const TEdiComposit*>(element.get())) {
+        if (auto* field = dynamic_cast<const TEDIField*>(element.get()))
+            StrictField(*field, path + "/" + field->ID, segment);
+        else if (auto* composite = dynamic_cast<const TEdiComposit*>(element.get()))
             StrictElements(*composite, path + "/" + composite->ID, segment);
-        }
     }
+}
+
+void TReadSession::StrictRepeats(const TEdiSegment& segment) {
+    if (segment.Repetitions.empty()) return;
+    for (const auto& r : segment.Repetitions) {
+        const TEdiElement& element = *r.Element;
+        const std::string name = segment.ID + "/" + element.ID;
+        if (auto* composite = dynamic_cast<const TEdiComposit*>(&element))
+            StrictElements(*composite, name, segment);
+        else if (auto* field = dynamic_cast<const TEDIField*>(&element))
+            StrictField(*field, name, segment);
+    }
+    bool bySeparator = false;
+    for (size_t i = 0; i < segment.Elements.size(); ++i) {
+        const int occurrences = segment.Occurrences(i);
+        const TEdiElement& element = *segment.Elements[i];
+        if (occurrences > element.RepeatCount)
+            Warn("repeat",
+                 segment.ID + "/" + element.ID + " occurs " + std::to_string(occurrences) +
+                     " times, at most " + std::to_string(element.RepeatCount) + " allowed",
+                 segment);
+    }
+    for (const auto& r : segment.Repetitions)
+        bySeparator = bySeparator || r.ByElementSeparator;
+    if (bySeparator)
+        Warn("repeat",
+             "Occurrences of " + segment.ID + "/" + segment.Elements.back()->ID +
+                 " are separated by the data element separator (the interchange declares no repetition "
+                 "separator)",
+             segment);
 }
 
 void TReadSession::StrictEnvelope(const TEdiSegment& segment) {

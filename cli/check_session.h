@@ -114,7 +114,11 @@ public:
 
 private:
     void OnSegment(TEdiSegment& segment);
+    void StrictField(const TEDIField& field, const std::string& name, const TEdiSegment& segment);
     void StrictElements(const TEdiComposit& container, const std::string& path, const TEdiSegment& segment);
+    // Occurrences beyond an element's repeat count, the values of the further occurrences, and repeats
+    // sent as further data elements.
+    void StrictRepeats(const TEdiSegment& segment);
     void StrictEnvelope(const TEdiSegment& segment);
     void Warn(const std::string& code, const std::string& text, const TEdiSegment& segment);
     void OnSequenceError(const std::string& expect, const std::string& found);
@@ -139,6 +143,7 @@ private:
         const TMessageDefRec* Members = nullptr; // the group's member list in the loaded structure
     };
     std::unordered_map<int, TGroupInfo> groupInfo_;
+    std::string decimalMarks_ = ".";
     // Envelope values kept for the strict checks.
     std::string unbReference_, ungReference_;
     int64_t interchangeMessages_ = 0, fncGroups_ = 0, groupMessages_ = 0;

@@ -288,7 +288,14 @@ void TMainForm::ReadTransmission() {
         TInterchangeModel* Model;
         ~EndRebuild() { Model->EndRebuild(); }
     } endRebuild{Model};
-    EdiReader->Read(*FileStream);
+    try {
+        EdiReader->Read(*FileStream);
+    } catch (const std::exception& error) {
+        if (EdiReader->MissingDefinition.empty()) throw;
+        // The engine's text stays as it is; what was missing and how to add it follows on a line of its own.
+        throw Exception(ErrorDisplayText(error.what()) + "\n" + EdiReader->MissingDefinition + ". " +
+                        EdiReader->MissingDefinitionHint + ".");
+    }
 }
 
 void TMainForm::CloseMessageFile() {

@@ -44,6 +44,40 @@ TEST(SegmentDetails, ColumnsOfSimpleElementsAndComposites) {
     EXPECT_EQ(lines.size(), 23u); // 6 simple elements, 5 composites with 12 members
 }
 
+TEST(SegmentDetails, EveryOccurrenceOfARepeatingElementIsListed) {
+    TSegmUNZ unz; // two simple elements, the first one repeating here
+    unz.Elements[0]->RepeatCount = 3;
+    ResetDelimiters();
+    Delimiters.RepetitionSeparator = '*';
+    TMemoryStream stream("UNZ+1*2*3+REF'");
+    unz.ReadEdi(stream);
+    std::vector<std::string> lines;
+    AddSegmentLines(lines, unz);
+    const std::vector<std::string> expected = {
+        "0036 [1]  [1]                           INTERCHANGE CONTROL COUNT",
+        "0036 [2]  [2]                           INTERCHANGE CONTROL COUNT",
+        "0036 [3]  [3]                           INTERCHANGE CONTROL COUNT",
+        "0020      [REF]                         INTERCHANGE CONTROL REFERENCE"};
+    EXPECT_EQ(lines, expected);
+
+    // A composite's occurrences carry the mark on their heading line; without repeats nothing changes.
+    TSegmUNH unh;
+    TMemoryStream two("UNH+1+A:B*C:D'");
+    unh.ReadEdi(two);
+    lines.clear();
+    AddSegmentLines(lines, unh);
+    EXPECT_EQ(lines[1], "S009 [1] MESSAGE IDENTIFIER");
+    EXPECT_EQ(lines[7], "S009 [2] MESSAGE IDENTIFIER");
+    EXPECT_EQ(lines[8], "  0065    [C]                           Message type identifier");
+    TMemoryStream one("UNH+1+A:B'");
+    unh.ReadEdi(one);
+    std::vector<std::string> plain, before;
+    AddSegmentLines(plain, unh);
+    AddElementLines(before, unh.Elements, 0);
+    EXPECT_EQ(plain, before);
+    ResetDelimiters();
+}
+
 TEST(SegmentDetails, LongIdentifiersAndValuesPushTheColumns) {
     TEdiSegment seg("ABC");
     seg.AddField("X123456789");

@@ -198,3 +198,54 @@ TEST(Catalogue, RescanReplacesListsAndReportsChanges) {
     EXPECT_TRUE(c.Standards().empty());
     EXPECT_TRUE(c.Messages().empty());
 }
+
+TEST(Catalogue, ServiceMessagesAreFoundWhateverTheirHeaderSays) {
+    TempDir t;
+    t.File("D96A/D96A.sdf");
+    t.File("D96A/ORDERS.MDT");
+    t.File("SERVICE3/SERVICE3.sdf");
+    t.File("SERVICE3/CONTRL.MDT");
+    t.File("SERVICE4/SERVICE4.sdf");
+    t.File("SERVICE4/CONTRL.MDT");
+    TStandardsCatalogue c = Scan(t.Path);
+    auto standardFor = [&](const char* type, const char* version, const char* release) {
+        return c.SelectStandardFor(type, version, release) ? c.Standards()[c.Selected()].Name
+                                                           : std::string("none");
+    };
+    EXPECT_EQ(standardFor("ORDERS", "D", "96A"), "D96A");
+    EXPECT_EQ(standardFor("CONTRL", "D", "3"), "SERVICE3");
+    EXPECT_EQ(standardFor("CONTRL", "2", "2"), "SERVICE3");
+    EXPECT_EQ(standardFor("CONTRL", "4", "1"), "SERVICE4");
+    // A release without a CONTRL table of its own hands it to the service definitions; one with it keeps it.
+    EXPECT_EQ(standardFor("CONTRL", "D", "96A"), "SERVICE3");
+    t.File("D96A/CONTRL.MDT");
+    EXPECT_EQ(standardFor("CONTRL", "D", "96A"), "D96A");
+    // Nothing fits: the selection stays where it was.
+    c.SelectStandard("D96A");
+    EXPECT_EQ(standardFor("ORDERS", "D", "01B"), "none");
+    EXPECT_EQ(c.Standards()[c.Selected()].Name, "D96A");
+}
+
+TEST(Catalogue, MissingDefinitionsSayWhatWasLookedForAndWhere) {
+    TempDir t;
+    t.File("D96A/D96A.sdf");
+    t.File("D01B/D01B.sdf");
+    TStandardsCatalogue c = Scan(t.Path);
+    EXPECT_EQ(c.MissingDefinitionText("ORDERS", "D", "97A"),
+              "No definition of message ORDERS version D release 97A: standard D97A is not installed in " +
+                  t.Path + " (installed: D01B, D96A)");
+    EXPECT_EQ(c.MissingDefinitionText("XYZ", "d", "96a"),
+              "No definition of message XYZ version d release 96a: " + t.Path +
+                  "/D96A/XYZ.MDT does not exist (installed: "
+                  "D01B, D96A)");
+    EXPECT_EQ(c.MissingDefinitionHint("D", "97A"),
+              "To add a directory release: talmiro-cli import-untdid d97a.zip --out " + t.Path +
+                  " --compile");
+    TStandardsCatalogue none;
+    EXPECT_EQ(none.MissingDefinitionText("ORDERS", "D", "96A"),
+              "No definition of message ORDERS version D release 96A: no standards directory is configured "
+              "(BASEDIR of TALMIRO.INI)");
+    EXPECT_EQ(Scan(t.Path + "/nothing").MissingDefinitionText("ORDERS", "D", "96A"),
+              "No definition of message ORDERS version D release 96A: standard D96A is not installed in " +
+                  t.Path + "/nothing (installed: none)");
+}

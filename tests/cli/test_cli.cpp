@@ -49,7 +49,7 @@ SEGMENT 'CTA' DESCRIPTION 'CONTACT INFORMATION';
   FIELD '3139' ALNUM (1:3) DESCRIPTION 'CONTACT FUNCTION, CODED';
 END;
 SEGMENT 'COM' DESCRIPTION 'COMMUNICATION CONTACT';
-  FIELD '3148' ALNUM (1:512) DESCRIPTION 'Communication number';
+  FIELD '3148' ALNUM (1:512) REPEAT (2) DESCRIPTION 'Communication number';
 END;
 SEGMENT 'QTY' DESCRIPTION 'QUANTITY';
   COMPOSIT 'C186' DESCRIPTION 'QUANTITY DETAILS';
@@ -468,6 +468,78 @@ TEST_F(CliTest, ShowPrintsTheDetailsPanel) {
     EXPECT_EQ(
         r.Out.substr(0, r.Out.find('\n', r.Out.find("string:\n") + 8) + 1),
         "Segment: UNB\nDescription: \nSegment data string:\nUNB+UNOA:2+SENDER+RECIPIENT+990101:1200+1234'\n");
+}
+
+TEST_F(CliTest, MessagesWithoutAnInstalledDefinition) {
+    const std::string file = Write("d01b.edi", "UNB+UNOA:2+S+R+990101:1200+7'UNH+1+ORDERS:D:01B:UN'BGM+220'"
+                                               "UNT+3+1'UNZ+1+7'");
+    // A table of the same name in the current directory is never used instead.
+    Result r = Run("check '" + file + "'", "", "cd '" + (dir_ / "std" / "D96A").string() + "' && ");
+    EXPECT_EQ(r.Exit, 1);
+    const std::string std = (dir_ / "std").string();
+    EXPECT_EQ(r.Err,
+              file +
+                  ":1:30: error: No definition of message ORDERS version D release 01B: standard D01B is "
+                  "not installed in " +
+                  std +
+                  " (installed: D96A) [segment 2, UNH, byte 29]\n  To add a directory release: "
+                  "talmiro-cli import-untdid d01b.zip --out " +
+                  std + " --compile\n");
+    nlohmann::json doc = Json(Run("check --format json '" + file + "'").Out);
+    EXPECT_EQ(doc["errors"][0]["code"], "no-definition");
+    EXPECT_EQ(doc["errors"][0]["hint"],
+              "To add a directory release: talmiro-cli import-untdid d01b.zip --out " + std + " --compile");
+    // A release that is installed but lacks the message names the file it looked for.
+    const std::string invoic =
+        Write("invoic.edi", "UNB+UNOA:2+S+R+990101:1200+7'UNH+1+INVOIC:D:96A:UN'BGM+220'"
+                            "UNT+3+1'UNZ+1+7'");
+    doc = Json(Run("dump --format json '" + invoic + "'").Out);
+    EXPECT_EQ(doc["errors"][0]["code"], "no-definition");
+    EXPECT_EQ(doc["errors"][0]["text"], "No definition of message INVOIC version D release 96A: " + std +
+                                            "/D96A/INVOIC.MDT does not exist (installed: D96A)");
+}
+
+TEST_F(CliTest, ByteOrderMarkAndSyntaxVersion4) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string marked = Write("bom.edi", bom + Valid);
+    Result r = Run("check --strict '" + marked + "'");
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    // Columns and offsets count the mark's bytes, as an editor showing the file's bytes would.
+    const std::string body = "UNB+UNOA:2+S+R+990101:1200+7'UNH+1+ORDERS:D:96A:UN'XYZ+1'";
+    const std::string broken = Write("bom-broken.edi", bom + body);
+    r = Run("check '" + broken + "'");
+    const std::string at = std::to_string(3 + body.find("XYZ"));
+    EXPECT_EQ(r.Err, broken + ":1:" + std::to_string(4 + body.find("XYZ")) +
+                         ": error: XYZ [segment 3, XYZ, byte " + at + "]\n");
+    // Nothing read yet: the place is that of the first segment, after the mark and the advice.
+    const std::string unh = Write("bom-unh.edi", bom + "UNA:+.? 'UNH+1'");
+    nlohmann::json doc = Json(Run("check --format json '" + unh + "'").Out);
+    EXPECT_EQ(doc["errors"][0]["location"]["offset"], 12);
+
+    // Version 4: repeats separated by the repetition separator; more than the definition allows is a
+    // strict warning, and show lists every occurrence.
+    const std::string v4 =
+        Write("v4.edi", "UNA:+.?*'UNB+UNOC:4:40102+S:14:IN+R+20240101:1200+7'"
+                        "UNH+1+ORDERS:D:96A:UN'BGM+220'NAD+BY'CTA+IC'COM+1*2*3'UNT+6+1'UNZ+1+7'");
+    r = Run("check '" + v4 + "'");
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    r = Run("check --strict '" + v4 + "'");
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_NE(r.Err.find("warning: COM/3148 occurs 3 times, at most 2 allowed [segment 6, COM"),
+              std::string::npos)
+        << r.Err;
+    r = Run("show '" + v4 + "' --segment 6");
+    EXPECT_NE(r.Out.find("3148 [3]  [3]                           Communication number\n"), std::string::npos)
+        << r.Out;
+    doc = Json(Run("show --format json '" + v4 + "' --segment 6").Out);
+    EXPECT_EQ(doc["segment"]["elements"].size(), 3u);
+    EXPECT_EQ(doc["segment"]["elements"][2]["occurrence"], 3);
+    EXPECT_EQ(doc["segment"]["elements"][2]["value"], "3");
+    doc = Json(Run("show --format json '" + v4 + "' --segment 1").Out);
+    EXPECT_EQ(doc["segment"]["elements"][0]["elements"][2]["id"], "0080");
+    EXPECT_EQ(doc["segment"]["elements"][0]["elements"][2]["value"], "40102");
+    EXPECT_EQ(doc["segment"]["elements"][1]["elements"][2]["description"],
+              "Interchange sender internal identification");
 }
 
 } // namespace

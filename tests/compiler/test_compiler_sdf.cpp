@@ -199,10 +199,11 @@ TEST(CompilerSDF, EveryErrorText) {
 }
 
 TEST(CompilerSDF, RepeatCountsOfSegmentElements) {
-    const std::string source = "SEGMENTS SEGMENT 'COM' COMPOSIT 'C076' REPEAT (3) DESCRIPTION 'CONTACT';"
-                               "FIELD '3148' ALNUM (1:512); FIELD '3155' ALNUM (1:3); END;"
-                               "FIELD '1000' ALNUM (1:35) repeat(2) DESCRIPTION 'x'; FIELD '1001' ALNUM (1:3) "
-                               "REPEAT (1); END; END;";
+    const std::string source =
+        "SEGMENTS SEGMENT 'COM' COMPOSIT 'C076' REPEAT (3) DESCRIPTION 'CONTACT';"
+        "FIELD '3148' ALNUM (1:512); FIELD '3155' ALNUM (1:3); END;"
+        "FIELD '1000' ALNUM (1:35) repeat(2) DESCRIPTION 'x'; FIELD '1001' ALNUM (1:3) "
+        "REPEAT (1); END; END;";
     const auto table = Load(CompileText<TCompilerSDF>(source));
     const TEdiSegment& com = *table->Segment(0);
     EXPECT_EQ(com.Elements[0]->RepeatCount, 3);

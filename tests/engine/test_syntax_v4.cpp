@@ -257,13 +257,18 @@ struct V4Driver {
         spec.Structure = {Seg("UNH", 'M', 1), Seg("BGM", 'M', 1), Seg("COM", 'C', 5), Seg("UNT", 'M', 1)};
         Dir.Write("ORDERS.MDT", test::MdtBytes(spec));
         Trn.Message = &Msg;
-        Trn.OnGetStructureFile = [this](TEdiTransmission&, std::string& name) { name = Dir.File("ORDERS.MDT"); };
+        Trn.OnGetStructureFile = [this](TEdiTransmission&, std::string& name) {
+            name = Dir.File("ORDERS.MDT");
+        };
         Msg.OnCheckHeader = [this](TEdiMessage&, bool&) { ++Loads; };
         Msg.OnSegmentRead = [this](TEdiMessage&, TEdiSegment& s) {
-            const auto* c = s.Elements.empty() ? nullptr : dynamic_cast<const TEdiComposit*>(s.Elements[0].get());
-            const auto* f = c && !c->Elements.empty() ? dynamic_cast<const TEDIField*>(c->Elements.back().get())
-                                                      : nullptr;
-            Read.push_back({s.ID, s.FindComposit("S018") != nullptr, s.Repetitions.size(), f ? f->RawText : ""});
+            const auto* c =
+                s.Elements.empty() ? nullptr : dynamic_cast<const TEdiComposit*>(s.Elements[0].get());
+            const auto* f = c && !c->Elements.empty()
+                                ? dynamic_cast<const TEDIField*>(c->Elements.back().get())
+                                : nullptr;
+            Read.push_back(
+                {s.ID, s.FindComposit("S018") != nullptr, s.Repetitions.size(), f ? f->RawText : ""});
         };
     }
     std::string Execute(const std::string& text) {

@@ -516,10 +516,20 @@ private slots:
         text.replace(text.find("ORDERS:d:96a"), 12, "ORDERS:D:01B");
         std::string unknown = Write("unknown.edi", text);
         form->Settings->Catalogue.SetSelected(-1);
+        events.clear();
         QVERIFY(!Guarded([&] { form->OpenFile(unknown); }));
         QCOMPARE(form->Settings->Catalogue.Selected(), -1);
         QCOMPARE(form->Settings->cbStandards->currentIndex(), -1);
         QCOMPARE(form->Model->index(1, 0).data().toString(), QStringLiteral("ORDERS/D01B: 1"));
+        // The box keeps the engine's text and says on a line of its own what is missing and how to add it.
+        QCOMPARE(events.size(), 1);
+        QCOMPARE(events[0], QStringLiteral("error: Datei ORDERS.MDT kann nicht geöffnet werden.\n"
+                                           "No definition of message ORDERS version D release 01B: standard "
+                                           "D01B is not installed in ") +
+                                base +
+                                QStringLiteral(" (installed: D96A). To add a directory release: talmiro-cli "
+                                               "import-untdid d01b.zip --out ") +
+                                base + QStringLiteral(" --compile."));
     }
 
     void damagedTableReportsBeforeTheError() {
