@@ -1,5 +1,6 @@
 // talmiro-cli check FILE...: reads each interchange as the viewer does and reports whether it is valid.
-#include "check_session.h"
+#include "inputs.h"
+#include "report.h"
 
 #include <algorithm>
 #include <iostream>
@@ -23,11 +24,10 @@ int CheckFile(const std::string& file, const TCheckOptions& options, TStandardsC
 
     TInterchangeReader reader(&catalogue);
     reader.BuildTree = false;
-    TSessionOptions sessionOptions;
-    sessionOptions.AllErrors = options.AllErrors;
-    sessionOptions.Strict = options.Strict;
-    sessionOptions.Progress = WantsProgress(input);
-    TReadSession session(reader, input, sessionOptions);
+    TValidationOptions validation;
+    validation.AllErrors = options.AllErrors;
+    validation.Strict = options.Strict;
+    TValidator session(reader, *input.Stream, validation);
     // The messages go out as they are read, so that a large interchange is checked in constant memory.
     bool firstMessage = true;
     if (options.Json()) {
@@ -37,7 +37,10 @@ int CheckFile(const std::string& file, const TCheckOptions& options, TStandardsC
             firstMessage = false;
         };
     }
-    session.Run();
+    {
+        TProgress progress(session, input);
+        session.Run();
+    }
     session.Locate();
     const bool valid = session.ErrorCount() == 0 && (!options.Strict || session.WarningCount() == 0);
 

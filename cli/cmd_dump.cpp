@@ -1,5 +1,6 @@
 // talmiro-cli dump FILE: the interchange tree as the viewer builds it.
-#include "check_session.h"
+#include "inputs.h"
+#include "report.h"
 
 #include "talmiro/exceptions.h"
 
@@ -85,10 +86,12 @@ int RunDump(const TDumpOptions& options) {
     }
     auto catalogue = MakeCatalogue(options);
     TInterchangeReader reader(catalogue.get());
-    TSessionOptions sessionOptions;
-    sessionOptions.Progress = WantsProgress(input);
-    TReadSession session(reader, input, sessionOptions);
-    session.Run();
+    TValidationOptions validation;
+    TValidator session(reader, *input.Stream, validation);
+    {
+        TProgress progress(session, input);
+        session.Run();
+    }
     session.Locate();
     const bool valid = session.ErrorCount() == 0;
     if (options.Json()) {

@@ -1,5 +1,6 @@
 // talmiro-cli show FILE --segment N: one segment as the viewer's details panel shows it.
-#include "check_session.h"
+#include "inputs.h"
+#include "report.h"
 
 #include "talmiro/exceptions.h"
 #include "talmiro/segment_details.h"
@@ -43,10 +44,12 @@ int RunShow(const TShowOptions& options) {
     }
     auto catalogue = MakeCatalogue(options);
     TInterchangeReader reader(catalogue.get());
-    TSessionOptions sessionOptions;
-    sessionOptions.Progress = WantsProgress(input);
-    TReadSession session(reader, input, sessionOptions);
-    session.Run();
+    TValidationOptions validation;
+    TValidator session(reader, *input.Stream, validation);
+    {
+        TProgress progress(session, input);
+        session.Run();
+    }
     session.Locate();
     nlohmann::json errors = nlohmann::json::array();
     for (const TDiagnostic& d : session.Diagnostics)

@@ -1,47 +1,22 @@
-// What check, dump and show share: opening an input, finding the standards, reading an interchange with
-// the viewer's reader while collecting errors, warnings and their places in the file, and printing them.
+// Validation of an interchange: the reading with the viewer's reader while collecting every error and
+// warning with its place in the file. The command-line tool and the viewer both report through this, so
+// that they can never disagree.
 #pragma once
-
-#include "commands.h"
 
 #include "talmiro/interchange_tree.h"
 #include "talmiro/standards.h"
-#include "talmiro/streams.h"
-
-#include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
-#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 namespace talmiro {
+
+class TStream;
 struct TMessageDefRec;
-}
-
-namespace talmiro::cli {
-
-// Options of all three subcommands.
-struct TReadOptions {
-    std::string Standards; // base directory; empty: the one of TALMIRO.INI beside the executable
-    std::string Format = "text";
-    bool Json() const { return Format == "json"; }
-};
-void AddReadOptions(CLI::App& command, TReadOptions& options);
-std::unique_ptr<TStandardsCatalogue> MakeCatalogue(const TReadOptions& options);
-
-// An opened input: a file, or standard input copied into memory for "-".
-struct TInput {
-    std::string Name; // as shown in diagnostics
-    std::unique_ptr<TStream> Stream;
-};
-// Empty Stream and the reason in error when the input cannot be opened.
-TInput OpenInput(const std::string& argument, std::string& error);
-
-// Whether to show progress: for inputs above 50 MB when standard error is a terminal.
-bool WantsProgress(TInput& input);
 
 // A place in the file: the segment's number in file order (from 1, envelope included), its tag and the
 // byte offset (from 0) and line and column (from 1) of its first character.
@@ -61,6 +36,9 @@ struct TDiagnostic {
     std::string GroupPath;  // "SG2/SG3"; empty at the top level of a message or outside one
     int64_t SegmentPos = 0; // where the segment's text (or the control bytes before it) begins
     TLocation Location;
+    // The tree node it belongs to: the segment it is about, or the node read last before an error; None
+    // when no tree was built.
+    int32_t Node = TInterchangeTree::None;
 };
 
 struct TMessageInfo {
@@ -84,30 +62,39 @@ private:
     bool lastCr_ = false;   // the byte before scanned_ is a carriage return
 };
 
-struct TSessionOptions {
+struct TValidationOptions {
     bool AllErrors = false; // report every sequence error of a message through the reader's event
-    bool Strict = false;    // element sizes, numeric values, envelope counts and references
-    bool Progress = false;  // percentage on standard error
+    bool Strict = false;    // element sizes, numeric values, repeats, envelope counts and references
+    // A message whose table is not installed is an error (no-definition) rather than a look for the
+    // table in the current directory, which the viewer keeps.
+    bool NoDefinitionIsError = true;
 };
 
-// One reading of one input with the reader, collecting what check, dump and show report.
-class TReadSession {
+// One reading of one interchange with a reader, collecting diagnostics.
+class TValidator {
 public:
-    TReadSession(TInterchangeReader& reader, TInput& input, TSessionOptions options);
-    ~TReadSession();
+    TValidator(TInterchangeReader& reader, TStream& stream, TValidationOptions options);
+    ~TValidator();
+    TValidator(const TValidator&) = delete;
+    TValidator& operator=(const TValidator&) = delete;
 
-    // Reads the interchange; an error of the engine is recorded, not raised. True when it read to UNZ.
+    // Reads the interchange; an error of the engine is recorded, not raised (Error keeps it for a caller
+    // that shows it as the viewer does). True when it read to UNZ.
     bool Run();
-    // Fills the locations of all diagnostics (one more scan of the file up to the last of them).
+    // Fills the locations of all diagnostics (one more scan of the file up to the last of them) and puts
+    // them in file order.
     void Locate();
 
     bool Completed = false;
     bool Utf8 = false; // UNB names syntax UNOY: the viewer shows the interchange's texts as UTF-8
     int64_t SegmentCount = 0;
     int64_t MessageCount = 0;
+    std::exception_ptr Error; // the error that stopped the reading, if any
     // Called when a message has been read (or reading stopped inside it); nothing per message is kept,
     // so that memory does not grow with the file.
     std::function<void(const TMessageInfo& Message)> OnMessage;
+    // Called after each segment with the position of its terminator.
+    std::function<void(int64_t EndPos)> OnProgress;
     std::vector<TDiagnostic> Diagnostics; // in file order once located
     size_t ErrorCount() const;
     size_t WarningCount() const;
@@ -125,13 +112,12 @@ private:
     void MapGroups();
     std::string GroupPath() const;
     int64_t NextSegmentPos() const;
+    int32_t LastNode() const;
 
     TInterchangeReader& reader_;
-    TInput& input_;
-    TSessionOptions options_;
+    TStream& stream_;
+    TValidationOptions options_;
     int64_t lastEnd_ = -1; // terminator of the segment reported last
-    int64_t size_ = 0;
-    int64_t nextProgress_ = 0;
     bool inMessage_ = false;
     TMessageInfo message_; // the message being read
     // Group nesting, followed through the group events; after a reported sequence error a message sends
@@ -149,30 +135,4 @@ private:
     int64_t interchangeMessages_ = 0, fncGroups_ = 0, groupMessages_ = 0;
 };
 
-// "FILE:LINE:COLUMN: error: TEXT [segment N, TAG, byte OFFSET]", with the group path when there is one.
-std::string FormatDiagnostic(const std::string& fileName, const TDiagnostic& d);
-nlohmann::json DiagnosticJson(const TDiagnostic& d);
-nlohmann::json LocationJson(const TLocation& l);
-nlohmann::json MessageJson(const TMessageInfo& m);
-// A segment's elements with their values as read: simple {id, value, description}, composite {id,
-// description, elements}; value is null for an element without one.
-nlohmann::json ElementsJson(const std::vector<std::unique_ptr<TEdiElement>>& elements);
-// ElementsJson of a segment as last read, every occurrence of a repeating element listed after the first,
-// each with its number in "occurrence".
-nlohmann::json SegmentElementsJson(const TEdiSegment& segment);
-// One JSON document, on a line of its own.
-void PrintJson(nlohmann::json document);
-// The JSON text of a value; bytes that are not UTF-8 are taken as Latin-1.
-std::string JsonText(nlohmann::json value);
-// Texts of an interchange decoded as the viewer shows them: UTF-8 under syntax UNOY (bytes that are not
-// UTF-8 taken as Latin-1, so nothing is lost), Latin-1 otherwise.
-nlohmann::json ViewerText(nlohmann::json value, bool utf8);
-
-// Reports an input that cannot be opened: a JSON document {file, valid: false, errors: [{code "open"}]} or
-// "talmiro-cli: TEXT" on standard error.
-void PrintOpenError(const std::string& name, const std::string& error, bool json);
-
-// Prints the diagnostics to standard error (text mode).
-void PrintDiagnostics(const std::string& fileName, const std::vector<TDiagnostic>& diagnostics);
-
-} // namespace talmiro::cli
+} // namespace talmiro

@@ -1,78 +1,15 @@
-#include "check_session.h"
+#include "talmiro/validation.h"
 
 #include "talmiro/exceptions.h"
 #include "talmiro/message.h"
-#include "talmiro/segment_details.h"
+#include "talmiro/streams.h"
 #include "talmiro/syntax.h"
 #include "talmiro/transmission.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
-#include <filesystem>
-#include <iostream>
 
-namespace talmiro::cli {
-
-void AddReadOptions(CLI::App& command, TReadOptions& options) {
-    command
-        .add_option("--standards", options.Standards,
-                    "Base directory of the standards (default: BASEDIR of TALMIRO.INI beside the executable)")
-        ->check(CLI::ExistingDirectory);
-    command.add_option("--format", options.Format, "Output format")
-        ->check(CLI::IsMember({"text", "json"}))
-        ->default_str("text");
-}
-
-std::unique_ptr<TStandardsCatalogue> MakeCatalogue(const TReadOptions& options) {
-    auto catalogue = std::make_unique<TStandardsCatalogue>();
-    if (options.Standards.empty()) {
-        catalogue->LoadSettings(IniFileNameFor(ExecutableDir()));
-    } else {
-        catalogue->BaseDir = options.Standards;
-        catalogue->ScanStandards();
-    }
-    return catalogue;
-}
-
-TInput OpenInput(const std::string& argument, std::string& error) {
-    TInput input;
-    if (argument == "-") {
-        input.Name = "<stdin>";
-        // Standard input cannot seek, and the details are read again from their positions.
-        auto memory = std::make_unique<TMemoryStream>();
-        std::vector<char> buffer(1 << 16);
-        size_t n;
-        while ((n = std::fread(buffer.data(), 1, buffer.size(), stdin)) > 0)
-            memory->Write(buffer.data(), n);
-        if (std::ferror(stdin)) {
-            error = "cannot read standard input";
-            return input;
-        }
-        memory->Seek(0);
-        input.Stream = std::move(memory);
-        return input;
-    }
-    input.Name = argument;
-    std::error_code ec;
-    if (std::filesystem::is_directory(argument, ec)) {
-        error = argument + " is a directory";
-        return input;
-    }
-    try {
-        input.Stream = std::make_unique<TFileStream>(argument);
-    } catch (const std::exception& e) {
-        error = e.what();
-    }
-    return input;
-}
-
-bool WantsProgress(TInput& input) {
-    constexpr int64_t Threshold = 50 * 1024 * 1024;
-    return input.Stream->Size() > Threshold && ::isatty(STDERR_FILENO);
-}
+namespace talmiro {
 
 TLocation TLocator::At(int64_t pos, int64_t segmentNumber) {
     TLocation location;
@@ -192,9 +129,8 @@ bool HasMandatoryEntry(const TMessageDefRec* list, const std::string& tag) {
 
 } // namespace
 
-TReadSession::TReadSession(TInterchangeReader& reader, TInput& input, TSessionOptions options)
-    : reader_(reader), input_(input), options_(options) {
-    size_ = input_.Stream->Size();
+TValidator::TValidator(TInterchangeReader& reader, TStream& stream, TValidationOptions options)
+    : reader_(reader), stream_(stream), options_(options) {
     reader_.OnNewMessage = [this](TEdiTransmission& trn) {
         inMessage_ = true;
         seqErrorInMessage_ = false;
@@ -214,10 +150,11 @@ TReadSession::TReadSession(TInterchangeReader& reader, TInput& input, TSessionOp
     };
     reader_.OnStrctLoaded = [this](TEdiTransmission&) { MapGroups(); };
     // A table that is not installed is an error of its own, never one in the current directory.
-    reader_.OnGetStructureFile = [this](TEdiTransmission&, std::string&) {
-        if (!reader_.MissingDefinition.empty())
-            throw ENoDefinition(reader_.MissingDefinition, reader_.MissingDefinitionHint);
-    };
+    if (options_.NoDefinitionIsError)
+        reader_.OnGetStructureFile = [this](TEdiTransmission&, std::string&) {
+            if (!reader_.MissingDefinition.empty())
+                throw ENoDefinition(reader_.MissingDefinition, reader_.MissingDefinitionHint);
+        };
     reader_.OnSegmentRead = [this](TEdiMessage&, TEdiSegment& segment) { OnSegment(segment); };
     reader_.OnEnterGroup = [this](TEdiMessage&, int grpNbr, int) {
         if (!seqErrorInMessage_) {
@@ -242,7 +179,7 @@ TReadSession::TReadSession(TInterchangeReader& reader, TInput& input, TSessionOp
         };
 }
 
-TReadSession::~TReadSession() {
+TValidator::~TValidator() {
     reader_.OnNewMessage = nullptr;
     reader_.OnExitMessage = nullptr;
     reader_.OnStrctLoaded = nullptr;
@@ -253,11 +190,12 @@ TReadSession::~TReadSession() {
     reader_.Message().OnSegSeqError = nullptr;
 }
 
-bool TReadSession::Run() {
+bool TValidator::Run() {
     try {
-        reader_.Read(*input_.Stream);
+        reader_.Read(stream_);
         Completed = true;
     } catch (const std::exception& e) {
+        Error = std::current_exception();
         TDiagnostic d;
         d.Code = CodeOf(e);
         d.Text = e.what();
@@ -265,27 +203,27 @@ bool TReadSession::Run() {
         d.GroupPath = inMessage_ ? GroupPath() : std::string();
         d.SegmentPos = NextSegmentPos();
         d.Location.Segment = SegmentCount + 1;
+        d.Node = LastNode();
         Diagnostics.push_back(std::move(d));
         if (inMessage_ && OnMessage) OnMessage(message_);
     }
-    if (options_.Progress) std::fprintf(stderr, "\r%*s\r", static_cast<int>(input_.Name.size()) + 8, "");
     return Completed;
 }
 
-size_t TReadSession::ErrorCount() const {
+size_t TValidator::ErrorCount() const {
     return static_cast<size_t>(std::count_if(Diagnostics.begin(), Diagnostics.end(),
                                              [](const TDiagnostic& d) { return !d.Warning; }));
 }
 
-size_t TReadSession::WarningCount() const {
+size_t TValidator::WarningCount() const {
     return Diagnostics.size() - ErrorCount();
 }
 
-int64_t TReadSession::NextSegmentPos() const {
+int64_t TValidator::NextSegmentPos() const {
     return lastEnd_ >= 0 ? lastEnd_ + 1 : -1;
 }
 
-void TReadSession::OnSegment(TEdiSegment& segment) {
+void TValidator::OnSegment(TEdiSegment& segment) {
     ++SegmentCount;
     lastEnd_ = segment.EndPos;
     if (!inMessage_ && segment.ID == "UNB") {
@@ -308,14 +246,16 @@ void TReadSession::OnSegment(TEdiSegment& segment) {
         // them so that the next occurrence shows only what it holds.
         ResetValues(segment);
     }
-    if (options_.Progress && segment.EndPos >= nextProgress_) {
-        std::fprintf(stderr, "\r%s: %3d%%", input_.Name.c_str(),
-                     static_cast<int>(size_ > 0 ? segment.EndPos * 100 / size_ : 100));
-        nextProgress_ = segment.EndPos + std::max<int64_t>(size_ / 100, 1);
-    }
+    if (OnProgress) OnProgress(segment.EndPos);
 }
 
-void TReadSession::Warn(const std::string& code, const std::string& text, const TEdiSegment& segment) {
+int32_t TValidator::LastNode() const {
+    const TInterchangeTree& tree = reader_.Tree();
+    if (!reader_.BuildTree || tree.NodeCount() == 0) return TInterchangeTree::None;
+    return static_cast<int32_t>(tree.NodeCount() - 1);
+}
+
+void TValidator::Warn(const std::string& code, const std::string& text, const TEdiSegment& segment) {
     TDiagnostic d;
     d.Warning = true;
     d.Code = code;
@@ -323,10 +263,11 @@ void TReadSession::Warn(const std::string& code, const std::string& text, const 
     d.GroupPath = inMessage_ ? GroupPath() : std::string();
     d.SegmentPos = segment.StartPos;
     d.Location.Segment = SegmentCount;
+    d.Node = LastNode();
     Diagnostics.push_back(std::move(d));
 }
 
-void TReadSession::StrictField(const TEDIField& field, const std::string& name, const TEdiSegment& segment) {
+void TValidator::StrictField(const TEDIField& field, const std::string& name, const TEdiSegment& segment) {
     const std::string& value = field.RawText;
     if (value.empty()) return;
     size_t length = value.size();
@@ -346,8 +287,8 @@ void TReadSession::StrictField(const TEDIField& field, const std::string& name, 
              segment);
 }
 
-void TReadSession::StrictElements(const TEdiComposit& container, const std::string& path,
-                                  const TEdiSegment& segment) {
+void TValidator::StrictElements(const TEdiComposit& container, const std::string& path,
+                                const TEdiSegment& segment) {
     for (const auto& element : container.Elements) {
         if (auto* field = dynamic_cast<const TEDIField*>(element.get()))
             StrictField(*field, path + "/" + field->ID, segment);
@@ -356,7 +297,7 @@ void TReadSession::StrictElements(const TEdiComposit& container, const std::stri
     }
 }
 
-void TReadSession::StrictRepeats(const TEdiSegment& segment) {
+void TValidator::StrictRepeats(const TEdiSegment& segment) {
     if (segment.Repetitions.empty()) return;
     for (const auto& r : segment.Repetitions) {
         const TEdiElement& element = *r.Element;
@@ -386,7 +327,7 @@ void TReadSession::StrictRepeats(const TEdiSegment& segment) {
              segment);
 }
 
-void TReadSession::StrictEnvelope(const TEdiSegment& segment) {
+void TValidator::StrictEnvelope(const TEdiSegment& segment) {
     auto raw = [&](const char* id) {
         const TEDIField* field = Field(segment, id);
         return field ? field->RawText : std::string();
@@ -442,7 +383,7 @@ void TReadSession::StrictEnvelope(const TEdiSegment& segment) {
     }
 }
 
-void TReadSession::OnSequenceError(const std::string& expect, const std::string& found) {
+void TValidator::OnSequenceError(const std::string& expect, const std::string& found) {
     // Before the first error the group events give the exact nesting. Afterwards the list in which the
     // mismatch happened is the deepest open one that has a mandatory entry for the expected tag.
     if (seqErrorInMessage_) {
@@ -458,13 +399,14 @@ void TReadSession::OnSequenceError(const std::string& expect, const std::string&
     d.GroupPath = GroupPath();
     d.SegmentPos = NextSegmentPos();
     d.Location.Segment = SegmentCount + 1;
+    d.Node = LastNode();
     Diagnostics.push_back(std::move(d));
     // The list is left and its group stops repeating.
     if (!groups_.empty()) groups_.pop_back();
     seqErrorInMessage_ = true;
 }
 
-void TReadSession::MapGroups() {
+void TValidator::MapGroups() {
     groupInfo_.clear();
     struct Level {
         const TMessageDefRec* List;
@@ -485,7 +427,7 @@ void TReadSession::MapGroups() {
     }
 }
 
-std::string TReadSession::GroupPath() const {
+std::string TValidator::GroupPath() const {
     std::string path;
     for (int g : groups_) {
         if (!path.empty()) path += '/';
@@ -494,11 +436,11 @@ std::string TReadSession::GroupPath() const {
     return path;
 }
 
-void TReadSession::Locate() {
+void TValidator::Locate() {
     std::stable_sort(Diagnostics.begin(), Diagnostics.end(), [](const TDiagnostic& a, const TDiagnostic& b) {
         return a.Location.Segment < b.Location.Segment;
     });
-    TStream& stream = *input_.Stream;
+    TStream& stream = stream_;
     TLocator locator(stream);
     for (TDiagnostic& d : Diagnostics) {
         int64_t pos = d.SegmentPos;
@@ -514,176 +456,4 @@ void TReadSession::Locate() {
     }
 }
 
-std::string FormatDiagnostic(const std::string& fileName, const TDiagnostic& d) {
-    const TLocation& l = d.Location;
-    std::string text =
-        fileName + ":" + std::to_string(l.Line) + ":" + std::to_string(l.Column) + ": " +
-        (d.Warning ? "warning: " : "error: ") + d.Text + " [segment " + std::to_string(l.Segment) + ", " +
-        (l.Tag.empty() ? std::string("end of data") : l.Tag) + ", byte " + std::to_string(l.Offset);
-    if (!d.GroupPath.empty()) text += ", in " + d.GroupPath;
-    return text + "]";
-}
-
-void PrintOpenError(const std::string& name, const std::string& error, bool json) {
-    if (json)
-        PrintJson(
-            {{"file", name},
-             {"valid", false},
-             {"errors", {{{"code", "open"}, {"text", error}, {"location", nullptr}, {"groupPath", ""}}}}});
-    else
-        std::cerr << "talmiro-cli: " << error << '\n';
-}
-
-void PrintDiagnostics(const std::string& fileName, const std::vector<TDiagnostic>& diagnostics) {
-    for (const TDiagnostic& d : diagnostics) {
-        std::cerr << FormatDiagnostic(fileName, d) << '\n';
-        if (!d.Hint.empty()) std::cerr << "  " << d.Hint << '\n';
-    }
-}
-
-nlohmann::json LocationJson(const TLocation& l) {
-    return {
-        {"segment", l.Segment}, {"tag", l.Tag}, {"offset", l.Offset}, {"line", l.Line}, {"column", l.Column}};
-}
-
-nlohmann::json DiagnosticJson(const TDiagnostic& d) {
-    nlohmann::json json = {{"code", d.Code},
-                           {"text", d.Text},
-                           {"location", LocationJson(d.Location)},
-                           {"groupPath", d.GroupPath}};
-    if (!d.Hint.empty()) json["hint"] = d.Hint;
-    return json;
-}
-
-nlohmann::json MessageJson(const TMessageInfo& m) {
-    return {{"type", m.Type},
-            {"version", m.Version},
-            {"release", m.Release},
-            {"reference", m.Reference},
-            {"segments", m.Segments}};
-}
-
-namespace {
-
-nlohmann::json ElementJson(const TEdiElement& element) {
-    if (auto* field = dynamic_cast<const TEDIField*>(&element)) {
-        nlohmann::json value = nullptr;
-        if (field->LastFilled() >= 0 && !field->RawText.empty()) value = field->RawText;
-        return {{"id", field->ID}, {"value", value}, {"description", field->Description}};
-    }
-    const auto& composite = dynamic_cast<const TEdiComposit&>(element);
-    return {{"id", composite.ID},
-            {"description", composite.Description},
-            {"elements", ElementsJson(composite.Elements)}};
-}
-
-} // namespace
-
-nlohmann::json ElementsJson(const std::vector<std::unique_ptr<TEdiElement>>& elements) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const auto& element : elements)
-        list.push_back(ElementJson(*element));
-    return list;
-}
-
-nlohmann::json SegmentElementsJson(const TEdiSegment& segment) {
-    nlohmann::json list = nlohmann::json::array();
-    ForEachOccurrence(segment, [&](const TEdiElement& element, int occurrence) {
-        nlohmann::json item = ElementJson(element);
-        if (occurrence > 0) item["occurrence"] = occurrence;
-        list.push_back(std::move(item));
-    });
-    return list;
-}
-
-namespace {
-
-// The length of the well-formed UTF-8 sequence at text[i], or 0.
-size_t Utf8Length(const std::string& text, size_t i) {
-    auto at = [&](size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
-    auto cont = [&](size_t k, unsigned lo = 0x80, unsigned hi = 0xBF) { return at(k) >= lo && at(k) <= hi; };
-    const unsigned c = at(i);
-    if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) return cont(i + 1) ? 2 : 0;
-    if (c >= 0xE0 && c <= 0xEF) {
-        const bool second = c == 0xE0 ? cont(i + 1, 0xA0) : c == 0xED ? cont(i + 1, 0x80, 0x9F) : cont(i + 1);
-        return second && cont(i + 2) ? 3 : 0;
-    }
-    if (c >= 0xF0 && c <= 0xF4) {
-        const bool second = c == 0xF0 ? cont(i + 1, 0x90) : c == 0xF4 ? cont(i + 1, 0x80, 0x8F) : cont(i + 1);
-        return second && cont(i + 2) && cont(i + 3) ? 4 : 0;
-    }
-    return 0;
-}
-
-// Interchanges in UNOC and similar repertoires are Latin-1, not UTF-8: a byte that does not start a UTF-8
-// sequence is taken as a Latin-1 character, so JSON output loses nothing.
-void MakeUtf8(std::string& text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        size_t n = Utf8Length(text, i);
-        if (n == 0) break;
-        i += n;
-    }
-    if (i == text.size()) return;
-    std::string out = text.substr(0, i);
-    while (i < text.size()) {
-        size_t n = Utf8Length(text, i);
-        if (n > 0) {
-            out.append(text, i, n);
-            i += n;
-            continue;
-        }
-        const auto c = static_cast<unsigned char>(text[i++]);
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-    text = std::move(out);
-}
-
-void Latin1ToUtf8(std::string& text) {
-    if (std::none_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
-        return;
-    std::string out;
-    out.reserve(text.size() * 2);
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            out.push_back(ch);
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    text = std::move(out);
-}
-
-void MakeUtf8(nlohmann::json& value, bool latin1 = false) {
-    if (value.is_string()) {
-        if (latin1)
-            Latin1ToUtf8(value.get_ref<std::string&>());
-        else
-            MakeUtf8(value.get_ref<std::string&>());
-    } else if (value.is_structured()) {
-        for (auto& item : value)
-            MakeUtf8(item, latin1);
-    }
-}
-
-} // namespace
-
-nlohmann::json ViewerText(nlohmann::json value, bool utf8) {
-    MakeUtf8(value, !utf8);
-    return value;
-}
-
-std::string JsonText(nlohmann::json value) {
-    MakeUtf8(value);
-    return value.dump();
-}
-
-void PrintJson(nlohmann::json document) {
-    std::cout << JsonText(std::move(document)) << '\n';
-}
-
-} // namespace talmiro::cli
+} // namespace talmiro

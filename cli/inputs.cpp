@@ -1,0 +1,81 @@
+#include "inputs.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+namespace talmiro::cli {
+
+void AddReadOptions(CLI::App& command, TReadOptions& options) {
+    command
+        .add_option("--standards", options.Standards,
+                    "Base directory of the standards (default: BASEDIR of TALMIRO.INI beside the executable)")
+        ->check(CLI::ExistingDirectory);
+    command.add_option("--format", options.Format, "Output format")
+        ->check(CLI::IsMember({"text", "json"}))
+        ->default_str("text");
+}
+
+std::unique_ptr<TStandardsCatalogue> MakeCatalogue(const TReadOptions& options) {
+    auto catalogue = std::make_unique<TStandardsCatalogue>();
+    if (options.Standards.empty()) {
+        catalogue->LoadSettings(IniFileNameFor(ExecutableDir()));
+    } else {
+        catalogue->BaseDir = options.Standards;
+        catalogue->ScanStandards();
+    }
+    return catalogue;
+}
+
+TInput OpenInput(const std::string& argument, std::string& error) {
+    TInput input;
+    if (argument == "-") {
+        input.Name = "<stdin>";
+        // Standard input cannot seek, and the details are read again from their positions.
+        auto memory = std::make_unique<TMemoryStream>();
+        std::vector<char> buffer(1 << 16);
+        size_t n;
+        while ((n = std::fread(buffer.data(), 1, buffer.size(), stdin)) > 0)
+            memory->Write(buffer.data(), n);
+        if (std::ferror(stdin)) {
+            error = "cannot read standard input";
+            return input;
+        }
+        memory->Seek(0);
+        input.Stream = std::move(memory);
+        return input;
+    }
+    input.Name = argument;
+    std::error_code ec;
+    if (std::filesystem::is_directory(argument, ec)) {
+        error = argument + " is a directory";
+        return input;
+    }
+    try {
+        input.Stream = std::make_unique<TFileStream>(argument);
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    return input;
+}
+
+TProgress::TProgress(TValidator& validator, TInput& input) : input_(input) {
+    constexpr int64_t Threshold = 50 * 1024 * 1024;
+    size_ = input.Stream->Size();
+    if (size_ <= Threshold || !::isatty(STDERR_FILENO)) return;
+    shown_ = true;
+    validator.OnProgress = [this](int64_t endPos) {
+        if (endPos < next_) return;
+        std::fprintf(stderr, "\r%s: %3d%%", input_.Name.c_str(),
+                     static_cast<int>(size_ > 0 ? endPos * 100 / size_ : 100));
+        next_ = endPos + std::max<int64_t>(size_ / 100, 1);
+    };
+}
+
+TProgress::~TProgress() {
+    if (shown_) std::fprintf(stderr, "\r%*s\r", static_cast<int>(input_.Name.size()) + 8, "");
+}
+
+} // namespace talmiro::cli

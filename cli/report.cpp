@@ -1,0 +1,182 @@
+#include "report.h"
+
+#include "talmiro/segment_details.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace talmiro::cli {
+
+std::string FormatDiagnostic(const std::string& fileName, const TDiagnostic& d) {
+    const TLocation& l = d.Location;
+    std::string text =
+        fileName + ":" + std::to_string(l.Line) + ":" + std::to_string(l.Column) + ": " +
+        (d.Warning ? "warning: " : "error: ") + d.Text + " [segment " + std::to_string(l.Segment) + ", " +
+        (l.Tag.empty() ? std::string("end of data") : l.Tag) + ", byte " + std::to_string(l.Offset);
+    if (!d.GroupPath.empty()) text += ", in " + d.GroupPath;
+    return text + "]";
+}
+
+void PrintOpenError(const std::string& name, const std::string& error, bool json) {
+    if (json)
+        PrintJson(
+            {{"file", name},
+             {"valid", false},
+             {"errors", {{{"code", "open"}, {"text", error}, {"location", nullptr}, {"groupPath", ""}}}}});
+    else
+        std::cerr << "talmiro-cli: " << error << '\n';
+}
+
+void PrintDiagnostics(const std::string& fileName, const std::vector<TDiagnostic>& diagnostics) {
+    for (const TDiagnostic& d : diagnostics) {
+        std::cerr << FormatDiagnostic(fileName, d) << '\n';
+        if (!d.Hint.empty()) std::cerr << "  " << d.Hint << '\n';
+    }
+}
+
+nlohmann::json LocationJson(const TLocation& l) {
+    return {
+        {"segment", l.Segment}, {"tag", l.Tag}, {"offset", l.Offset}, {"line", l.Line}, {"column", l.Column}};
+}
+
+nlohmann::json DiagnosticJson(const TDiagnostic& d) {
+    nlohmann::json json = {{"code", d.Code},
+                           {"text", d.Text},
+                           {"location", LocationJson(d.Location)},
+                           {"groupPath", d.GroupPath}};
+    if (!d.Hint.empty()) json["hint"] = d.Hint;
+    return json;
+}
+
+nlohmann::json MessageJson(const TMessageInfo& m) {
+    return {{"type", m.Type},
+            {"version", m.Version},
+            {"release", m.Release},
+            {"reference", m.Reference},
+            {"segments", m.Segments}};
+}
+
+namespace {
+
+nlohmann::json ElementJson(const TEdiElement& element) {
+    if (auto* field = dynamic_cast<const TEDIField*>(&element)) {
+        nlohmann::json value = nullptr;
+        if (field->LastFilled() >= 0 && !field->RawText.empty()) value = field->RawText;
+        return {{"id", field->ID}, {"value", value}, {"description", field->Description}};
+    }
+    const auto& composite = dynamic_cast<const TEdiComposit&>(element);
+    return {{"id", composite.ID},
+            {"description", composite.Description},
+            {"elements", ElementsJson(composite.Elements)}};
+}
+
+} // namespace
+
+nlohmann::json ElementsJson(const std::vector<std::unique_ptr<TEdiElement>>& elements) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const auto& element : elements)
+        list.push_back(ElementJson(*element));
+    return list;
+}
+
+nlohmann::json SegmentElementsJson(const TEdiSegment& segment) {
+    nlohmann::json list = nlohmann::json::array();
+    ForEachOccurrence(segment, [&](const TEdiElement& element, int occurrence) {
+        nlohmann::json item = ElementJson(element);
+        if (occurrence > 0) item["occurrence"] = occurrence;
+        list.push_back(std::move(item));
+    });
+    return list;
+}
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence at text[i], or 0.
+size_t Utf8Length(const std::string& text, size_t i) {
+    auto at = [&](size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
+    auto cont = [&](size_t k, unsigned lo = 0x80, unsigned hi = 0xBF) { return at(k) >= lo && at(k) <= hi; };
+    const unsigned c = at(i);
+    if (c < 0x80) return 1;
+    if (c >= 0xC2 && c <= 0xDF) return cont(i + 1) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        const bool second = c == 0xE0 ? cont(i + 1, 0xA0) : c == 0xED ? cont(i + 1, 0x80, 0x9F) : cont(i + 1);
+        return second && cont(i + 2) ? 3 : 0;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        const bool second = c == 0xF0 ? cont(i + 1, 0x90) : c == 0xF4 ? cont(i + 1, 0x80, 0x8F) : cont(i + 1);
+        return second && cont(i + 2) && cont(i + 3) ? 4 : 0;
+    }
+    return 0;
+}
+
+// Interchanges in UNOC and similar repertoires are Latin-1, not UTF-8: a byte that does not start a UTF-8
+// sequence is taken as a Latin-1 character, so JSON output loses nothing.
+void MakeUtf8(std::string& text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t n = Utf8Length(text, i);
+        if (n == 0) break;
+        i += n;
+    }
+    if (i == text.size()) return;
+    std::string out = text.substr(0, i);
+    while (i < text.size()) {
+        size_t n = Utf8Length(text, i);
+        if (n > 0) {
+            out.append(text, i, n);
+            i += n;
+            continue;
+        }
+        const auto c = static_cast<unsigned char>(text[i++]);
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+    text = std::move(out);
+}
+
+void Latin1ToUtf8(std::string& text) {
+    if (std::none_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+        return;
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out.push_back(ch);
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    text = std::move(out);
+}
+
+void MakeUtf8(nlohmann::json& value, bool latin1 = false) {
+    if (value.is_string()) {
+        if (latin1)
+            Latin1ToUtf8(value.get_ref<std::string&>());
+        else
+            MakeUtf8(value.get_ref<std::string&>());
+    } else if (value.is_structured()) {
+        for (auto& item : value)
+            MakeUtf8(item, latin1);
+    }
+}
+
+} // namespace
+
+nlohmann::json ViewerText(nlohmann::json value, bool utf8) {
+    MakeUtf8(value, !utf8);
+    return value;
+}
+
+std::string JsonText(nlohmann::json value) {
+    MakeUtf8(value);
+    return value.dump();
+}
+
+void PrintJson(nlohmann::json document) {
+    std::cout << JsonText(std::move(document)) << '\n';
+}
+
+} // namespace talmiro::cli
