@@ -17,20 +17,23 @@ std::string FormatDiagnostic(const std::string& fileName, const TDiagnostic& d) 
     return text + "]";
 }
 
-void PrintOpenError(const std::string& name, const std::string& error, bool json) {
+void PrintOpenError(const std::string& name, const std::string& error, bool json, std::ostream& out,
+                    std::ostream& err) {
     if (json)
         PrintJson(
             {{"file", name},
              {"valid", false},
-             {"errors", {{{"code", "open"}, {"text", error}, {"location", nullptr}, {"groupPath", ""}}}}});
+             {"errors", {{{"code", "open"}, {"text", error}, {"location", nullptr}, {"groupPath", ""}}}}},
+            out);
     else
-        std::cerr << "talmiro-cli: " << error << '\n';
+        err << "talmiro-cli: " << error << '\n';
 }
 
-void PrintDiagnostics(const std::string& fileName, const std::vector<TDiagnostic>& diagnostics) {
+void PrintDiagnostics(const std::string& fileName, const std::vector<TDiagnostic>& diagnostics,
+                      std::ostream& err) {
     for (const TDiagnostic& d : diagnostics) {
-        std::cerr << FormatDiagnostic(fileName, d) << '\n';
-        if (!d.Hint.empty()) std::cerr << "  " << d.Hint << '\n';
+        err << FormatDiagnostic(fileName, d) << '\n';
+        if (!d.Hint.empty()) err << "  " << d.Hint << '\n';
     }
 }
 
@@ -175,8 +178,8 @@ std::string JsonText(nlohmann::json value) {
     return value.dump();
 }
 
-void PrintJson(nlohmann::json document) {
-    std::cout << JsonText(std::move(document)) << '\n';
+void PrintJson(nlohmann::json document, std::ostream& out) {
+    out << JsonText(std::move(document)) << '\n';
 }
 
 } // namespace talmiro::cli

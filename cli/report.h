@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,7 +25,7 @@ nlohmann::json ElementsJson(const std::vector<std::unique_ptr<TEdiElement>>& ele
 // each with its number in "occurrence".
 nlohmann::json SegmentElementsJson(const TEdiSegment& segment);
 // One JSON document, on a line of its own.
-void PrintJson(nlohmann::json document);
+void PrintJson(nlohmann::json document, std::ostream& out = std::cout);
 // The JSON text of a value; bytes that are not UTF-8 are taken as Latin-1.
 std::string JsonText(nlohmann::json value);
 // Texts of an interchange decoded as the viewer shows them: UTF-8 under syntax UNOY (bytes that are not
@@ -33,9 +34,11 @@ nlohmann::json ViewerText(nlohmann::json value, bool utf8);
 
 // Reports an input that cannot be opened: a JSON document {file, valid: false, errors: [{code "open"}]} or
 // "talmiro-cli: TEXT" on standard error.
-void PrintOpenError(const std::string& name, const std::string& error, bool json);
+void PrintOpenError(const std::string& name, const std::string& error, bool json,
+                    std::ostream& out = std::cout, std::ostream& err = std::cerr);
 
 // Prints the diagnostics to standard error (text mode).
-void PrintDiagnostics(const std::string& fileName, const std::vector<TDiagnostic>& diagnostics);
+void PrintDiagnostics(const std::string& fileName, const std::vector<TDiagnostic>& diagnostics,
+                      std::ostream& err = std::cerr);
 
 } // namespace talmiro::cli

@@ -13,7 +13,7 @@
 
 namespace talmiro {
 
-TDelimiters Delimiters;
+thread_local TDelimiters Delimiters;
 
 void ResetDelimiters() {
     Delimiters = TDelimiters{};
@@ -99,7 +99,7 @@ std::string ReadFirstTag(TStream& stream) {
 namespace {
 
 // The text of the element being read; kept across calls so that reading does not allocate.
-std::string scratch;
+thread_local std::string scratch;
 
 // What the scan of a value needs to know of the delimiter set, rebuilt only when the set has changed:
 // which bytes a value takes as they are (characters that are neither a delimiter nor the release
@@ -114,7 +114,7 @@ struct TScanSet {
     __m128i Comp, Elem, Term, Release, Rep;
 #endif
 };
-TScanSet scanSet;
+thread_local TScanSet scanSet;
 
 static_assert(sizeof(TDelimiters) <= sizeof(uint64_t), "the delimiter set is compared as one word");
 

@@ -5,6 +5,9 @@
 #include <nlohmann/json.hpp>
 
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <cstdlib>
 #include <filesystem>
@@ -207,8 +210,8 @@ TEST_F(CliTest, CheckReportsTheEnginesErrorAtItsPlaceInTheFile) {
     // UNA and UNB take 11 and 47 bytes with their line ends, UNH 24: DTM starts at byte 82, line 4.
     EXPECT_EQ(
         r.Err,
-        file +
-            ":4:1: error: Segment sequence error: BGM expected but DTM found. [segment 3, DTM, byte 82]\n");
+        file + ":4:1: error: Segment sequence error: BGM expected but DTM found. [segment 3, DTM, byte 82]\n"
+               "2 files checked: 1 valid, 1 invalid, 0 unreadable\n");
 
     // A segment that runs over two lines and breaks the syntax on the second one.
     const std::string syntax =
@@ -350,14 +353,19 @@ TEST_F(CliTest, ExitCodesForUsageAndUnreadableFiles) {
     const std::string valid = Write("valid.edi", Valid);
     Result r = Run("check '" + (dir_ / "missing.edi").string() + "' '" + valid + "'");
     EXPECT_EQ(r.Exit, 2);
-    EXPECT_EQ(r.Err,
-              "talmiro-cli: Datei " + (dir_ / "missing.edi").string() + " kann nicht geöffnet werden\n");
+    EXPECT_EQ(r.Err, "talmiro-cli: Datei " + (dir_ / "missing.edi").string() +
+                         " kann nicht geöffnet werden\n2 files checked: 1 valid, 0 invalid, 1 unreadable\n");
     EXPECT_EQ(r.Out, valid + ": ok (1 interchanges, 1 messages, 12 segments)\n");
 
     r = Run("dump --format json '" + (dir_ / "missing.edi").string() + "'");
     EXPECT_EQ(r.Exit, 2);
     EXPECT_EQ(Json(r.Out)["errors"][0]["code"], "open");
-    EXPECT_EQ(Run("check '" + dir_.string() + "'").Exit, 2);
+    // A folder is checked file by file; one without files is reported as a folder.
+    fs::create_directories(dir_ / "empty");
+    r = Run("check '" + (dir_ / "empty").string() + "'");
+    EXPECT_EQ(r.Exit, 2);
+    EXPECT_EQ(r.Err, "talmiro-cli: " + (dir_ / "empty").string() + " is a directory\n");
+    EXPECT_EQ(Run("show '" + dir_.string() + "' --segment 1").Exit, 2);
     EXPECT_EQ(Run("check").Exit, 2);
     EXPECT_EQ(Run("check --format xml '" + valid + "'").Exit, 2);
     EXPECT_EQ(Run("show '" + valid + "'").Exit, 2);
@@ -540,6 +548,66 @@ TEST_F(CliTest, ByteOrderMarkAndSyntaxVersion4) {
     EXPECT_EQ(doc["segment"]["elements"][0]["elements"][2]["value"], "40102");
     EXPECT_EQ(doc["segment"]["elements"][1]["elements"][2]["description"],
               "Interchange sender internal identification");
+}
+
+TEST_F(CliTest, FoldersAreCheckedInOrderOnSeveralThreads) {
+    // A tree of files, with hidden ones, a file that is no interchange and one that cannot be read.
+    fs::create_directories(dir_ / "batch" / "b" / "deep");
+    fs::create_directories(dir_ / "batch" / ".hidden");
+    const std::string valid = Valid;
+    std::string broken = Valid;
+    broken.replace(broken.find("BGM"), 3, "XYZ");
+    for (int i = 0; i < 24; ++i) {
+        const std::string name = "batch/" +
+                                 std::string(i % 3 == 0   ? "b/deep/"
+                                             : i % 3 == 1 ? "b/"
+                                                          : "") +
+                                 "f" + std::to_string(100 + i) + ".edi";
+        Write(name, i % 5 == 0 ? broken : valid);
+    }
+    Write("batch/notes.txt", "not an interchange");
+    Write("batch/.hidden/skipped.edi", broken);
+    Write("batch/.skipped.edi", broken);
+    Write("batch/b/unreadable.edi", valid);
+    fs::permissions(dir_ / "batch" / "b" / "unreadable.edi", fs::perms::none);
+    const bool root = ::geteuid() == 0; // root reads it all the same
+
+    const std::string folder = (dir_ / "batch").string();
+    Result one = Run("check --jobs 1 '" + folder + "'");
+    Result two = Run("check --jobs 3 '" + folder + "'");
+    Result json1 = Run("check -j 1 --strict --format json '" + folder + "' '" + folder + "/f102.edi'");
+    Result json2 = Run("check -j 4 --strict --format json '" + folder + "' '" + folder + "/f102.edi'");
+    EXPECT_EQ(one.Exit, root ? 1 : 2);
+    EXPECT_EQ(two.Exit, one.Exit);
+    EXPECT_EQ(two.Out, one.Out);
+    EXPECT_EQ(two.Err, one.Err);
+    EXPECT_EQ(json2.Out, json1.Out);
+    EXPECT_EQ(json2.Err, json1.Err);
+
+    // Sorted by path, hidden entries skipped, each file once in the output.
+    std::vector<std::string> named;
+    std::istringstream lines(json1.Out);
+    for (std::string line; std::getline(lines, line);)
+        named.push_back(Json(line)["file"].get<std::string>());
+    ASSERT_EQ(named.size(), 27u);
+    EXPECT_TRUE(std::is_sorted(named.begin(), named.end() - 1));
+    EXPECT_EQ(named.front(), folder + "/b/deep/f100.edi");
+    EXPECT_EQ(named[25], folder + "/notes.txt");
+    EXPECT_EQ(named.back(), folder + "/f102.edi");
+    for (const std::string& name : named)
+        EXPECT_EQ(name.find("hidden"), std::string::npos) << name;
+    EXPECT_EQ(one.Err.find("skipped"), std::string::npos);
+
+    // The summary closes standard error when more than one file was checked.
+    const std::string summary = root ? "26 files checked: 20 valid, 6 invalid, 0 unreadable\n"
+                                     : "26 files checked: 19 valid, 6 invalid, 1 unreadable\n";
+    ASSERT_GE(one.Err.size(), summary.size());
+    EXPECT_EQ(one.Err.substr(one.Err.size() - summary.size()), summary);
+    EXPECT_NE(one.Err.find(folder + "/notes.txt:1:1: error: Invalid segment ID \"not \"."),
+              std::string::npos);
+    Result single = Run("check '" + folder + "/f102.edi'");
+    EXPECT_EQ(single.Err, "");
+    fs::permissions(dir_ / "batch" / "b" / "unreadable.edi", fs::perms::owner_all);
 }
 
 } // namespace

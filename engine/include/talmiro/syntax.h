@@ -1,4 +1,4 @@
-// The interchange syntax: the process-wide delimiter set and the reading of characters and tags.
+// The interchange syntax: the delimiter set in force and the reading of characters and tags.
 #pragma once
 
 #include "talmiro/streams.h"
@@ -23,8 +23,10 @@ struct TDelimiters {
     bool RepeatsByElementSeparator = false;
 };
 
-// The delimiter set in force for the whole process; a UNA advice replaces it for the rest of an interchange.
-extern TDelimiters Delimiters;
+// The delimiter set in force; a UNA advice replaces it for the rest of an interchange. One per thread, so
+// that several interchanges can be checked at once, each on a thread of its own; a program that reads on
+// one thread sees the single set it always had.
+extern thread_local TDelimiters Delimiters;
 
 constexpr int EndOfData = 26;
 
