@@ -23,9 +23,6 @@ bool TEdiMessage::ReadNext(TStream& stream) {
     try {
         const std::string tag = PeekSegmentTag(stream);
         TEdiSegment* segment = SegmentTable->Find(tag);
-        if (!ServiceSegments.empty()) [[unlikely]]
-            for (TEdiSegment* s : ServiceSegments)
-                if (s->ID == tag) segment = s;
         if (!segment) throw EInvalidSegment(tag);
         CurrentSegment = segment;
         segment->ReadEdi(stream);

@@ -13,7 +13,7 @@
 
 namespace talmiro {
 
-thread_local TDelimiters Delimiters;
+thread_local constinit TDelimiters Delimiters;
 
 void ResetDelimiters() {
     Delimiters = TDelimiters{};
@@ -111,17 +111,15 @@ struct TScanSet {
     uint8_t Ends[256] = {}; // the delimiters that end a value (a control byte never does)
     bool Repeats = false;   // a repetition separator is in force
 #if defined(__SSE2__)
-    __m128i Comp, Elem, Term, Release, Rep;
+    __m128i Comp{}, Elem{}, Term{}, Release{}, Rep{};
 #endif
 };
-thread_local TScanSet scanSet;
+thread_local constinit TScanSet scanSet;
 
 static_assert(sizeof(TDelimiters) <= sizeof(uint64_t), "the delimiter set is compared as one word");
 
-const TScanSet& ScanSet() {
-    uint64_t key = 0;
-    std::memcpy(&key, &Delimiters, sizeof(TDelimiters));
-    if (key == scanSet.Key) return scanSet;
+// Out of line, so that the reading of a value saves no registers for it.
+[[gnu::noinline, gnu::cold]] const TScanSet& RebuildScanSet(uint64_t key) {
     const TDelimiters& d = Delimiters;
     // Without a repetition separator its place holds the component separator again, which changes nothing.
     const char rep = d.RepetitionSeparator ? d.RepetitionSeparator : d.ComponentSeparator;
@@ -147,13 +145,19 @@ const TScanSet& ScanSet() {
     return scanSet;
 }
 
+inline const TScanSet& ScanSet() {
+    uint64_t key = 0;
+    std::memcpy(&key, &Delimiters, sizeof(TDelimiters));
+    if (key == scanSet.Key) [[likely]]
+        return scanSet;
+    return RebuildScanSet(key);
+}
+
 // The first byte from p on that is not ordinary (a delimiter, the release character or a control byte),
 // or end. Sixteen bytes at a time where the buffer has them: the end of a value then costs no mispredicted
 // branch of a byte loop.
-// Interchanges without a repetition separator (all of syntax versions 1 to 3) pay no compare for it.
-template <bool Repeats>
-[[gnu::always_inline]] inline const uint8_t* SkipPlainOf(const uint8_t* p, const uint8_t* end,
-                                                         const TScanSet& set) {
+[[gnu::always_inline]] inline const uint8_t* SkipPlain(const uint8_t* p, const uint8_t* end,
+                                                       const TScanSet& set) {
 #if defined(__SSE2__)
     const __m128i control = _mm_set1_epi8(31);
     while (end - p >= 16) {
@@ -163,7 +167,7 @@ template <bool Repeats>
         stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, set.Elem));
         stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, set.Term));
         stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, set.Release));
-        if constexpr (Repeats) stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, set.Rep));
+        stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, set.Rep));
         const auto mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
         if (mask != 0) return p + __builtin_ctz(mask);
         p += 16;
@@ -172,11 +176,6 @@ template <bool Repeats>
     while (p < end && set.Plain[*p])
         ++p;
     return p;
-}
-
-[[gnu::always_inline]] inline const uint8_t* SkipPlain(const uint8_t* p, const uint8_t* end,
-                                                       const TScanSet& set) {
-    return set.Repeats ? SkipPlainOf<true>(p, end, set) : SkipPlainOf<false>(p, end, set);
 }
 
 } // namespace
@@ -312,21 +311,36 @@ void TEdiSegment::ReadEdi(TStream& stream) {
     }
     const int elem = static_cast<unsigned char>(Delimiters.ElementSeparator);
     const int term = static_cast<unsigned char>(Delimiters.SegmentTerminator);
-    const int rep = static_cast<unsigned char>(Delimiters.RepetitionSeparator); // 0: never a character
     if (!Repetitions.empty()) Repetitions.clear();
     int c = NextChar(stream);
+    if (Delimiters.RepetitionSeparator == 0 && !Delimiters.RepeatsByElementSeparator) [[likely]] {
+        // Syntax versions 1 to 3: no element repeats.
+        for (auto& e : Elements) {
+            if (c != elem) throw EEdiSyntaxError("Data element seperator invalid.");
+            e->ReadEdi(stream);
+            c = NextChar(stream);
+            if (c == term) break;
+        }
+    } else {
+        c = ReadElementsWithRepeats(stream, c);
+    }
+    if (c != term) throw EEdiSyntaxError("Invalid segment delimiter at the end of \"" + ID + "\".");
+    EndPos = stream.Position() - 1;
+}
+
+int TEdiSegment::ReadElementsWithRepeats(TStream& stream, int c) {
+    const int elem = static_cast<unsigned char>(Delimiters.ElementSeparator);
+    const int term = static_cast<unsigned char>(Delimiters.SegmentTerminator);
+    const int rep = static_cast<unsigned char>(Delimiters.RepetitionSeparator); // 0: never a character
     for (size_t i = 0; i < Elements.size(); ++i) {
         if (c != elem) throw EEdiSyntaxError("Data element seperator invalid.");
         Elements[i]->ReadEdi(stream);
         c = NextChar(stream);
-        if (c == rep) [[unlikely]]
-            c = ReadRepetitions(stream, i);
+        if (c == rep) c = ReadRepetitions(stream, i);
         if (c == term) break;
     }
-    if (c == elem && Delimiters.RepeatsByElementSeparator) [[unlikely]]
-        c = ReadElementRepeats(stream, c);
-    if (c != term) throw EEdiSyntaxError("Invalid segment delimiter at the end of \"" + ID + "\".");
-    EndPos = stream.Position() - 1;
+    if (c == elem && Delimiters.RepeatsByElementSeparator) c = ReadElementRepeats(stream, c);
+    return c;
 }
 
 int TEdiSegment::ReadRepetitions(TStream& stream, size_t position) {

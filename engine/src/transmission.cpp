@@ -2,6 +2,7 @@
 
 #include "talmiro/exceptions.h"
 #include "talmiro/message.h"
+#include "talmiro/segment_table.h"
 #include "talmiro/streams.h"
 #include "talmiro/syntax.h"
 
@@ -55,10 +56,7 @@ void TEdiTransmission::TEnvelope::Clear() {
 void TEdiTransmission::Clear() {
     v3_.Clear();
     v4_.Clear();
-    if (Message) {
-        Message->ServiceSegments.clear();
-        Message->UnloadStructure();
-    }
+    if (Message) Message->UnloadStructure();
 }
 
 void TEdiTransmission::ReportSegment(TEdiSegment& segment) {
@@ -132,13 +130,10 @@ void TEdiTransmission::ReadHeader(bool hadAdvice) {
     TStream& stream = *stream_;
     envelope_ = ProbeSyntaxVersion(stream) == 4 ? &v4_ : &v3_;
     envelope_->Unb->ReadEdi(stream);
-    Message->ServiceSegments.clear();
     if (envelope_ == &v4_) {
         // Repeats are taken from here on; UNB itself has no repeating element.
         Delimiters.RepetitionSeparator = RepetitionSeparatorFor(hadAdvice);
         Delimiters.RepeatsByElementSeparator = Delimiters.RepetitionSeparator == 0;
-        // A message body's header and trailer have the version 4 layout whatever table reads the body.
-        Message->ServiceSegments = {v4_.Unh.get(), v4_.Unt.get()};
     }
 }
 
@@ -155,13 +150,15 @@ void TEdiTransmission::ReadMessages() {
         unh.SeekStart(stream);
 
         // A table belongs to one release: a message of the same type but of another version, release or
-        // agency gets the table of its own.
-        const std::string identification = type + ':' + s009->FieldByID("0052").AsString() + ':' +
-                                           s009->FieldByID("0054").AsString() + ':' +
-                                           s009->FieldByID("0051").AsString();
-        if (Message->MessageName != type || loadedFor_ != identification) {
+        // agency gets the table of its own. Type, version, release and agency are the first four components
+        // of S009 in the header of every syntax version.
+        const auto& id = s009->Elements;
+        bool sameRelease = loadedForValid_;
+        for (size_t i = 0; i < loadedFor_.size(); ++i)
+            sameRelease = sameRelease && static_cast<const TEDIField&>(*id[i]).RawText == loadedFor_[i];
+        if (Message->MessageName != type || !sameRelease) {
             Message->UnloadStructure();
-            loadedFor_.clear();
+            loadedForValid_ = false;
             std::string fileName;
             if (OnGetStructureFile) OnGetStructureFile(*this, fileName);
             if (fileName.empty()) fileName = type + ".MDT";
@@ -170,7 +167,16 @@ void TEdiTransmission::ReadMessages() {
                 Message->UnloadStructure();
                 throw Exception("This MDT-file cannot be used on this message");
             }
-            loadedFor_ = identification;
+            for (size_t i = 0; i < loadedFor_.size(); ++i)
+                loadedFor_[i] = static_cast<const TEDIField&>(*id[i]).RawText;
+            loadedForValid_ = true;
+            // A message body's header and trailer have the version 4 layout whatever table reads the body.
+            if (envelope_ == &v4_ && Message->SegmentTable) {
+                std::vector<std::unique_ptr<TEdiSegment>> service;
+                service.push_back(CloneSegment(*v4_.Unh));
+                service.push_back(CloneSegment(*v4_.Unt));
+                Message->SegmentTable->InsertAll(std::move(service));
+            }
             if (OnStrctLoaded) OnStrctLoaded(*this);
         }
 

@@ -157,6 +157,9 @@ public:
     void SeekStart(TStream& stream) const;
 
 private:
+    // The elements of a segment of syntax version 4, where an element may repeat; returns the character
+    // after the last one read.
+    int ReadElementsWithRepeats(TStream& stream, int c);
     // Reads further occurrences of the element at position while the repetition separator follows;
     // returns the character after the last one.
     int ReadRepetitions(TStream& stream, size_t position);

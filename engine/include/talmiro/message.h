@@ -8,7 +8,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace talmiro {
 
@@ -47,9 +46,6 @@ public:
     std::string MsgTypeId, MsgVersion, MsgRelease, MsgAgency, MsgAssocCode;
     std::unique_ptr<TSegmentTable> SegmentTable;
     std::unique_ptr<TMessageDefRec> Structure;
-    // Segment definitions read in place of the table's of the same tag (not owned): the driver puts the
-    // message header and trailer of syntax version 4 here for a version 4 interchange.
-    std::vector<TEdiSegment*> ServiceSegments;
 
     // Reader state.
     TEdiSegment* CurrentSegment = nullptr;

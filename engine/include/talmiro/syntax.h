@@ -26,7 +26,7 @@ struct TDelimiters {
 // The delimiter set in force; a UNA advice replaces it for the rest of an interchange. One per thread, so
 // that several interchanges can be checked at once, each on a thread of its own; a program that reads on
 // one thread sees the single set it always had.
-extern thread_local TDelimiters Delimiters;
+extern thread_local constinit TDelimiters Delimiters;
 
 constexpr int EndOfData = 26;
 

@@ -3,6 +3,7 @@
 
 #include "talmiro/service_segments.h"
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -62,7 +63,8 @@ private:
     TEnvelope v4_;
     TEnvelope* envelope_ = &v3_;
     // The identification (type, version, release, agency) of the message the loaded table was loaded for.
-    std::string loadedFor_;
+    std::array<std::string, 4> loadedFor_;
+    bool loadedForValid_ = false;
     TStream* stream_ = nullptr; // not owned
 };
 
