@@ -63,8 +63,8 @@ int main(int argc, char* argv[]) {
         return *code;
     TApplication app(argc, argv);
     // The desktop entry and the icon an installed copy provides.
-    QApplication::setDesktopFileName(QStringLiteral("talmiro"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("talmiro")));
+    QApplication::setDesktopFileName(QStringLiteral(TALMIRO_APP_ID));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(TALMIRO_APP_ID)));
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
 
     const QString screenshot = qEnvironmentVariable("TALMIRO_SCREENSHOT");
