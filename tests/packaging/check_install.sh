@@ -84,7 +84,7 @@ gen=$share/talmiro/talmiro-generate-standards
 archives=$tmp/archives
 mkdir "$archives"
 cp "$share/talmiro/untdid/d96a.zip" "$share/talmiro/untdid/d01b.zip" "$share/talmiro/untdid/SOURCES.tsv" "$archives/"
-out=$tmp/var/standards
+out="$tmp/var lib/standards" # a blank in the path, as a user may have
 if ! "$gen" --archives "$archives" --out "$out" --config "$tmp/home/cfg/talmiro/TALMIRO.INI" --jobs 2 \
     >"$tmp/gen.log" 2>&1; then
     cat "$tmp/gen.log" >&2
@@ -181,7 +181,7 @@ cp "$tmp/d96a.zip" "$archives/d96a.zip"
 if "$gen" --archives "$archives" --out "$out" --force >"$tmp/gen.log" 2>&1; then fail "a broken archive imported"; fi
 grep -q "D01B failed" "$tmp/gen.log" || fail "the failed release is not named: $(cat "$tmp/gen.log")"
 [ "$(cat "$out/.generated")" = "$stamp" ] || fail "a failed import changed $out"
-[ -z "$(find "$tmp/var" -maxdepth 1 -name '.standards.*')" ] || fail "a failed run left its working folder"
+[ -z "$(find "$tmp/var lib" -maxdepth 1 -name '.standards.*')" ] || fail "a failed run left its working folder"
 
 for usage in --bogus --out "--jobs 0"; do
     # shellcheck disable=SC2086 # "--jobs 0" is two arguments
