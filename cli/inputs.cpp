@@ -10,8 +10,10 @@ namespace talmiro::cli {
 
 void AddReadOptions(CLI::App& command, TReadOptions& options) {
     command
-        .add_option("--standards", options.Standards,
-                    "Base directory of the standards (default: BASEDIR of TALMIRO.INI beside the executable)")
+        .add_option(
+            "--standards", options.Standards,
+            "Base directory of the standards (default: BASEDIR of the first TALMIRO.INI found beside the "
+            "executable, in ~/.config/talmiro or in /etc/talmiro)")
         ->check(CLI::ExistingDirectory);
     command.add_option("--format", options.Format, "Output format")
         ->check(CLI::IsMember({"text", "json"}))
@@ -21,7 +23,7 @@ void AddReadOptions(CLI::App& command, TReadOptions& options) {
 std::unique_ptr<TStandardsCatalogue> MakeCatalogue(const TReadOptions& options) {
     auto catalogue = std::make_unique<TStandardsCatalogue>();
     if (options.Standards.empty()) {
-        catalogue->LoadSettings(IniFileNameFor(ExecutableDir()));
+        catalogue->LoadSettings(FindIniFile(DefaultConfigLocations()));
     } else {
         catalogue->BaseDir = options.Standards;
         catalogue->ScanStandards();

@@ -14,7 +14,7 @@ namespace talmiro::cli {
 
 // Options of all three subcommands.
 struct TReadOptions {
-    std::string Standards; // base directory; empty: the one of TALMIRO.INI beside the executable
+    std::string Standards; // base directory; empty: the one of the TALMIRO.INI found first
     std::string Format = "text";
     bool Json() const { return Format == "json"; }
 };

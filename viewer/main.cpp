@@ -1,10 +1,12 @@
 // The program: the main window and the settings dialog, start-up, then the event loop.
+#include "about.h"
 #include "error_text.h"
 #include "main_form.h"
 #include "tree_model.h"
 #include "ui_support.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QTimer>
 #include <QTreeView>
 
@@ -55,7 +57,14 @@ void SelectNode(talmiro::TMainForm& form, long n) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Answered before Qt starts, so that they work without a display.
+    if (auto code =
+            talmiro::HandleInfoOption(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc)))
+        return *code;
     TApplication app(argc, argv);
+    // The desktop entry and the icon an installed copy provides.
+    QApplication::setDesktopFileName(QStringLiteral(TALMIRO_APP_ID));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(TALMIRO_APP_ID)));
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
 
     const QString screenshot = qEnvironmentVariable("TALMIRO_SCREENSHOT");

@@ -1,5 +1,6 @@
 #include "main_form.h"
 
+#include "about.h"
 #include "error_text.h"
 #include "std_settings.h"
 #include "tree_model.h"
@@ -215,6 +216,11 @@ void TMainForm::CreateMenus() {
     miStandards->setObjectName(QStringLiteral("miStandards"));
     miStdSettings = MakeAction(miStandards, "miStdSettings", QStringLiteral("&Settings..."));
 
+    miHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    miHelp->setObjectName(QStringLiteral("miHelp"));
+    miHelpAbout = MakeAction(miHelp, "miHelpAbout", QStringLiteral("&About Talmiro..."));
+    miHelpAbout->setMenuRole(QAction::AboutRole);
+
     connect(miMsgOpen, &QAction::triggered, this, [this] { Guarded([&] { miMsgOpenClick(); }); });
     connect(miMsgClose, &QAction::triggered, this, [this] { Guarded([&] { miMsgCloseClick(); }); });
     connect(miMsgExit, &QAction::triggered, this, [this] { Guarded([&] { miMsgExitClick(); }); });
@@ -225,6 +231,7 @@ void TMainForm::CreateMenus() {
         Guarded([&] { miViewExpandClick(); });
     });
     connect(miStdSettings, &QAction::triggered, this, [this] { Guarded([&] { miStdSettingsClick(); }); });
+    connect(miHelpAbout, &QAction::triggered, this, [this] { Guarded([&] { miHelpAboutClick(); }); });
 }
 
 QString TMainForm::ExecOpenDialog() {
@@ -332,6 +339,10 @@ void TMainForm::miViewFileClick() {
 }
 void TMainForm::miStdSettingsClick() {
     Settings->ShowSettings();
+}
+
+void TMainForm::miHelpAboutClick() {
+    if (AboutBoxHook()) AboutBoxHook()(this, AboutText());
 }
 
 void TMainForm::miViewExpandClick() {

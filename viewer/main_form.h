@@ -78,6 +78,8 @@ public:
     QAction* miViewExpand;
     QMenu* miStandards;
     QAction* miStdSettings;
+    QMenu* miHelp;
+    QAction* miHelpAbout;
 
     // Loads the settings, resets the window and reads the first argument, if any. Its errors wait
     // in StartUpErrors until ShowStartUpErrors, once the window is visible.
@@ -101,6 +103,7 @@ public:
     void miViewFileClick();
     void miViewExpandClick();
     void miStdSettingsClick();
+    void miHelpAboutClick();
     void tvMsgStructChange(const QModelIndex& node);
     void pnlSegmentResize();
     void EdiTrnActivate();

@@ -105,7 +105,7 @@ TdlgStdSettings::~TdlgStdSettings() {
 }
 
 void TdlgStdSettings::LoadSettings(const std::string& iniFileName) {
-    Catalogue.LoadSettings(iniFileName.empty() ? IniFileNameFor(ExecutableDir()) : iniFileName);
+    Catalogue.LoadSettings(iniFileName.empty() ? FindIniFile(DefaultConfigLocations()) : iniFileName);
 }
 
 bool TdlgStdSettings::ShowSettings() {

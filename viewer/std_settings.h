@@ -40,7 +40,7 @@ public:
     QPushButton* btnOk;
     QPushButton* btnCancel;
 
-    // Reads the configuration file (by default TALMIRO.INI beside the executable), then scans.
+    // Reads the configuration file (by default the TALMIRO.INI found first), then scans.
     void LoadSettings(const std::string& iniFileName = {});
     bool SelectStandard(const std::string& name) { return Catalogue.SelectStandard(name); }
     std::string StandardDir() const { return Catalogue.StandardDir(); }

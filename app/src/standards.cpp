@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -141,6 +142,42 @@ std::string ExecutableDir() {
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     if (ec) return fs::current_path(ec).string();
     return exe.parent_path().string();
+}
+
+TConfigLocations ConfigLocationsFor(const std::string& executableDir, const char* xdgConfigHome,
+                                    const char* home, const std::string& systemDir) {
+    TConfigLocations locations;
+    locations.ExecutableDir = executableDir;
+    if (xdgConfigHome && xdgConfigHome[0] == '/')
+        locations.UserDir = std::string(xdgConfigHome) + "/talmiro";
+    else if (home && home[0] != '\0')
+        locations.UserDir =
+            std::string(home) + (home[std::strlen(home) - 1] == '/' ? "" : "/") + ".config/talmiro";
+    locations.SystemDir = systemDir;
+    return locations;
+}
+
+TConfigLocations DefaultConfigLocations() {
+    return ConfigLocationsFor(ExecutableDir(), std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+}
+
+std::vector<std::string> IniFileCandidates(const TConfigLocations& locations) {
+    std::vector<std::string> candidates{IniFileNameFor(locations.ExecutableDir)};
+    for (const std::string* dir : {&locations.UserDir, &locations.SystemDir})
+        if (!dir->empty()) candidates.push_back(IniFileNameFor(*dir));
+    return candidates;
+}
+
+std::string FindIniFile(const TConfigLocations& locations) {
+    std::vector<std::string> candidates = IniFileCandidates(locations);
+    for (const std::string& name : candidates) {
+        // A directory that cannot be searched, a missing file and one without read permission all pass on
+        // to the next place.
+        std::error_code ec;
+        if (!fs::is_regular_file(name, ec)) continue;
+        if (std::ifstream(name, std::ios::binary)) return name;
+    }
+    return candidates.front();
 }
 
 void TStandardsCatalogue::LoadSettings(const std::string& iniFileName) {

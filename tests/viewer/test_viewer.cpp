@@ -1,4 +1,5 @@
 // The viewer's windows driven as a user would, offscreen, with the boxes and the editor caught by hooks.
+#include "about.h"
 #include "error_text.h"
 #include "main_form.h"
 #include "std_settings.h"
@@ -209,7 +210,7 @@ private slots:
         }
         QCOMPARE(menus, (QStringList{"&Messages", "  &Open... F3", "  C&lose", "  -", "  E&xit Alt+X",
                                      "&View", "  &Transmission data...", "  -", "  Structure e&xpanded",
-                                     "&Standards", "  &Settings..."}));
+                                     "&Standards", "  &Settings...", "&Help", "  &About Talmiro..."}));
         QVERIFY(form->miViewExpand->isCheckable());
 
         QCOMPARE(form->dlgOpenMessage->nameFilters(),
@@ -723,6 +724,49 @@ private slots:
             if (file != orders)
                 QVERIFY2(errors.contains(".\n"), errors.constData()); // the error, with its full stop
         }
+    }
+
+    // Help > About names the version, the UN directories' licence and the Qt the program runs on.
+    void helpAboutShowsVersionLicenceAndQt() {
+        form->StartUp({}, ini);
+        QWidget* parent = nullptr;
+        QString text;
+        auto saved = AboutBoxHook();
+        AboutBoxHook() = [&](QWidget* p, const QString& t) {
+            parent = p;
+            text = t;
+        };
+        form->miHelpAbout->trigger();
+        AboutBoxHook() = saved;
+        QCOMPARE(parent, form.get());
+        QVERIFY2(text.contains(QStringLiteral("Talmiro " TALMIRO_VERSION)), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("copyright of the United Nations")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("LICENAGR.TXT")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("running on Qt ") + QString::fromLatin1(qVersion())),
+                 qPrintable(text));
+        QVERIFY(events.isEmpty());
+    }
+
+    // --version and --help are answered without a display: Qt is not even started.
+    void versionAndHelpNeedNoDisplay() {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        auto run = [&](const QString& argument) {
+            QProcess program;
+            program.setProcessEnvironment(env);
+            program.start(QStringLiteral(TALMIRO_PROGRAM), {argument});
+            bool finished = program.waitForFinished(30000);
+            return std::make_pair(
+                finished && program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
+                QString::fromLocal8Bit(program.readAllStandardOutput()));
+        };
+        QCOMPARE(run(QStringLiteral("--version")),
+                 std::make_pair(0, QStringLiteral("talmiro " TALMIRO_VERSION "\n")));
+        auto [code, help] = run(QStringLiteral("--help"));
+        QCOMPARE(code, 0);
+        QVERIFY2(help.startsWith(QStringLiteral("Usage: talmiro [FILE]\n")), qPrintable(help));
+        QCOMPARE(run(QStringLiteral("-h")).second, help);
     }
 
     // The real editor launcher: the path is one argument, no shell, and the caller waits for the end.

@@ -29,6 +29,25 @@ public:
 // Message types of the service syntax (ISO 9735) rather than of a directory release.
 bool IsServiceMessage(const std::string& type);
 
+// Where TALMIRO.INI may be, in the order it is looked for: beside the executable (a build tree or an
+// unpacked copy), the user's configuration directory, then the system's (an installed copy).
+struct TConfigLocations {
+    std::string ExecutableDir;
+    std::string UserDir;   // $XDG_CONFIG_HOME/talmiro, else $HOME/.config/talmiro; empty when neither is set
+    std::string SystemDir; // /etc/talmiro
+};
+// The locations for the given environment values (null or empty when unset). As the XDG base directory
+// rules say, a relative XDG_CONFIG_HOME is ignored.
+TConfigLocations ConfigLocationsFor(const std::string& executableDir, const char* xdgConfigHome,
+                                    const char* home, const std::string& systemDir = "/etc/talmiro");
+// The locations of this process: its executable and its environment.
+TConfigLocations DefaultConfigLocations();
+// The configuration files in lookup order; an empty user or system location is left out.
+std::vector<std::string> IniFileCandidates(const TConfigLocations& locations);
+// The first candidate that is a file this process can read; the one beside the executable when there is
+// none, so that an unconfigured program reports the first place it looked.
+std::string FindIniFile(const TConfigLocations& locations);
+
 struct TStandard {
     std::string Name;      // base name of the first .sdf file, cut at the first dot
     std::string Directory; // BaseDir, separator, subdirectory name
