@@ -9,8 +9,10 @@
 #include "talmiro/message.h"
 #include "talmiro/segment_details.h"
 #include "talmiro/transmission.h"
+#include "talmiro/validation.h"
 
 #include <QApplication>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -23,6 +25,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -78,6 +81,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("EDIFACT message viewer"));
     setAcceptDrops(true);
     CreateComponents();
+    CreateProblemsPanel();
     CreateMenus();
 
     Settings = new TdlgStdSettings(this);
@@ -87,6 +91,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
         if (UiHooks().ShowInfo) UiHooks().ShowInfo(QString::fromUtf8(text));
     };
     Model = new TInterchangeModel(EdiReader->Tree(), this);
+    Model->SetMarks(&marks_);
     tvMsgStruct->setModel(Model);
     connect(tvMsgStruct->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { Guarded([&] { tvMsgStructChange(current); }); });
@@ -95,6 +100,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     // The position is the frame's, the size the client area's.
     move(209, 107);
     resize(688, 415 + menuBar()->sizeHint().height() + sbStatusBar->sizeHint().height());
+    LoadPreferences();
 }
 
 TMainForm::~TMainForm() {
@@ -173,6 +179,9 @@ void TMainForm::CreateComponents() {
     sbStatusBar = new QStatusBar;
     sbStatusBar->setObjectName(QStringLiteral("sbStatusBar"));
     setStatusBar(sbStatusBar);
+    lbProblemCount = new QLabel;
+    lbProblemCount->setObjectName(QStringLiteral("lbProblemCount"));
+    sbStatusBar->addWidget(lbProblemCount, 1);
 
     dlgOpenMessage = new QFileDialog(this);
     dlgOpenMessage->setObjectName(QStringLiteral("dlgOpenMessage"));
@@ -210,6 +219,14 @@ void TMainForm::CreateMenus() {
     N2->setObjectName(QStringLiteral("N2"));
     miViewExpand = MakeAction(View1, "miViewExpand", QStringLiteral("Structure e&xpanded"));
     miViewExpand->setCheckable(true);
+    N5 = View1->addSeparator();
+    N5->setObjectName(QStringLiteral("N5"));
+    miViewStrict = MakeAction(View1, "miViewStrict", QStringLiteral("&Strict checks"));
+    miViewStrict->setCheckable(true);
+    miViewProblems = dkProblems->toggleViewAction();
+    miViewProblems->setObjectName(QStringLiteral("miViewProblems"));
+    miViewProblems->setText(QStringLiteral("&Problems"));
+    View1->addAction(miViewProblems);
 
     miStandards = menuBar()->addMenu(QStringLiteral("&Standards"));
     miStandards->setObjectName(QStringLiteral("miStandards"));
@@ -225,6 +242,41 @@ void TMainForm::CreateMenus() {
         Guarded([&] { miViewExpandClick(); });
     });
     connect(miStdSettings, &QAction::triggered, this, [this] { Guarded([&] { miStdSettingsClick(); }); });
+    connect(miViewStrict, &QAction::triggered, this, [this](bool checked) {
+        miViewStrict->setChecked(!checked); // as with the expand mark, the handler toggles
+        Guarded([&] { miViewStrictClick(); });
+    });
+}
+
+void TMainForm::CreateProblemsPanel() {
+    Problems = new TProblemsModel(this);
+    tvProblems = new QTreeView;
+    tvProblems->setObjectName(QStringLiteral("tvProblems"));
+    tvProblems->setModel(Problems);
+    tvProblems->setRootIsDecorated(false);
+    tvProblems->setUniformRowHeights(true);
+    tvProblems->setAllColumnsShowFocus(true);
+    tvProblems->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tvProblems->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The text takes what the other columns leave; none is measured, however many rows there are.
+    tvProblems->header()->setStretchLastSection(false);
+    tvProblems->header()->setSectionResizeMode(TProblemsModel::ColText, QHeaderView::Stretch);
+    tvProblems->setColumnWidth(TProblemsModel::ColSegment, 80);
+    tvProblems->setColumnWidth(TProblemsModel::ColPosition, 90);
+    tvProblems->setColumnWidth(TProblemsModel::ColGroup, 110);
+    connect(tvProblems, &QTreeView::activated, this,
+            [this](const QModelIndex& index) { Guarded([&] { tvProblemsActivate(index); }); });
+
+    dkProblems = new QDockWidget(QStringLiteral("Problems"), this);
+    dkProblems->setObjectName(QStringLiteral("dkProblems"));
+    dkProblems->setWidget(tvProblems);
+    addDockWidget(Qt::BottomDockWidgetArea, dkProblems);
+    dkProblems->hide(); // the window opens in its usual layout; View > Problems shows the panel
+}
+
+void TMainForm::LoadPreferences() {
+    std::unique_ptr<QSettings> settings = UserSettings();
+    miViewStrict->setChecked(settings->value(QStringLiteral("strictChecks"), false).toBool());
 }
 
 QString TMainForm::ExecOpenDialog() {
@@ -283,25 +335,68 @@ void TMainForm::ReadTransmission() {
     TBusyCursor busy;
     utf8_ = false;
     Model->SetUtf8(false);
+    Problems->Clear();
+    lbProblemCount->clear();
     Model->BeginRebuild();
+    marks_.Clear();
     struct EndRebuild {
         TInterchangeModel* Model;
         ~EndRebuild() { Model->EndRebuild(); }
     } endRebuild{Model};
-    try {
-        EdiReader->Read(*FileStream);
-    } catch (const std::exception& error) {
-        if (EdiReader->MissingDefinition.empty()) throw;
-        // The engine's text stays as it is; what was missing and how to add it follows on a line of its own.
-        throw Exception(ErrorDisplayText(error.what()) + "\n" + EdiReader->MissingDefinition + ". " +
-                        EdiReader->MissingDefinitionHint + ".");
+
+    TValidationOptions options;
+    options.Strict = miViewStrict->isChecked();
+    // A message without an installed table is looked for under the driver's own name, as always.
+    options.NoDefinitionIsError = false;
+    TValidator validator(*EdiReader, *FileStream, options);
+    FileStream->Seek(0); // a check again starts from the beginning too
+    validator.Run();
+    // The engine's text stays as it is; what was missing and how to add it follows on a line of its own.
+    std::string missing;
+    if (validator.Error && !EdiReader->MissingDefinition.empty()) {
+        missing = EdiReader->MissingDefinition + ". " + EdiReader->MissingDefinitionHint + ".";
+        validator.Diagnostics.back().Hint = missing; // the error is the last one collected
     }
+    validator.Locate();
+    marks_.Build(EdiReader->Tree(), validator.Diagnostics);
+    Problems->SetDiagnostics(std::move(validator.Diagnostics), utf8_);
+    lbProblemCount->setText(ProblemCountText(Problems->ErrorCount(), Problems->WarningCount()));
+
+    if (!validator.Error) return;
+    try {
+        std::rethrow_exception(validator.Error);
+    } catch (const std::exception& error) {
+        if (missing.empty()) throw;
+        throw Exception(ErrorDisplayText(error.what()) + "\n" + missing);
+    }
+}
+
+void TMainForm::RecheckFile() {
+    const int32_t current = Model->NodeOf(tvMsgStruct->currentIndex());
+    auto restore = [&] {
+        if (miViewExpand->isChecked()) tvMsgStruct->expandAll();
+        if (current != TInterchangeTree::None && static_cast<size_t>(current) < EdiReader->Tree().NodeCount())
+            SelectTreeNode(current);
+    };
+    Model->BeginRebuild();
+    EdiReader->Tree().Clear();
+    Model->EndRebuild();
+    try {
+        ReadTransmission();
+    } catch (...) {
+        restore();
+        throw;
+    }
+    restore();
 }
 
 void TMainForm::CloseMessageFile() {
     Model->BeginRebuild();
     EdiReader->Tree().Clear();
+    marks_.Clear();
     Model->EndRebuild();
+    Problems->Clear();
+    lbProblemCount->clear();
     miMsgClose->setEnabled(false);
     FileStream.reset();
     pnlSegment->hide();
@@ -332,6 +427,29 @@ void TMainForm::miViewFileClick() {
 }
 void TMainForm::miStdSettingsClick() {
     Settings->ShowSettings();
+}
+
+void TMainForm::miViewStrictClick() {
+    miViewStrict->setChecked(!miViewStrict->isChecked());
+    UserSettings()->setValue(QStringLiteral("strictChecks"), miViewStrict->isChecked());
+    if (FileStream) RecheckFile();
+}
+
+void TMainForm::tvProblemsActivate(const QModelIndex& problem) {
+    const TDiagnostic* d = Problems->At(problem.row());
+    if (d && d->Node != TInterchangeTree::None) SelectTreeNode(d->Node);
+}
+
+void TMainForm::SelectTreeNode(int32_t node) {
+    const QModelIndex index = Model->IndexOf(node);
+    if (!index.isValid()) return;
+    for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
+        tvMsgStruct->expand(p);
+    tvMsgStruct->scrollTo(index);
+    if (tvMsgStruct->currentIndex() == index)
+        tvMsgStructChange(index); // shown again: the panel may have been hidden since
+    else
+        tvMsgStruct->setCurrentIndex(index);
 }
 
 void TMainForm::miViewExpandClick() {

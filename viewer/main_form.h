@@ -1,6 +1,8 @@
 // The main window: the interchange tree on the left, the details of the selected segment on the right.
 #pragma once
 
+#include "problems.h"
+
 #include "talmiro/interchange_tree.h"
 #include "talmiro/streams.h"
 
@@ -13,6 +15,7 @@
 #include <vector>
 
 class QAction;
+class QDockWidget;
 class QFileDialog;
 class QFrame;
 class QGroupBox;
@@ -65,7 +68,13 @@ public:
     QGroupBox* gbFldData;
     QPlainTextEdit* mmFldData;
     QStatusBar* sbStatusBar;
+    QLabel* lbProblemCount; // in the status bar: "3 errors, 1 warning"
     QFileDialog* dlgOpenMessage;
+
+    // The problems of the displayed file, a panel docked below the tree and details, hidden at first.
+    QDockWidget* dkProblems;
+    QTreeView* tvProblems;
+    TProblemsModel* Problems;
 
     QMenu* miMessages;
     QAction* miMsgOpen;
@@ -76,6 +85,9 @@ public:
     QAction* miViewFile;
     QAction* N2;
     QAction* miViewExpand;
+    QAction* N5;
+    QAction* miViewStrict;   // strict checks: sizes, numbers, repeats, envelope counts and references
+    QAction* miViewProblems; // shows or hides dkProblems
     QMenu* miStandards;
     QAction* miStdSettings;
 
@@ -95,12 +107,17 @@ public:
     void ReadTransmission();
     bool IsFileOpen() const;
 
+    // Selects a node of the tree, opening the nodes above it, and shows its details.
+    void SelectTreeNode(int32_t node);
+
     void miMsgOpenClick();
     void miMsgCloseClick();
     void miMsgExitClick();
     void miViewFileClick();
     void miViewExpandClick();
     void miStdSettingsClick();
+    void miViewStrictClick();
+    void tvProblemsActivate(const QModelIndex& problem);
     void tvMsgStructChange(const QModelIndex& node);
     void pnlSegmentResize();
     void EdiTrnActivate();
@@ -113,8 +130,13 @@ protected:
 private:
     void CreateComponents();
     void CreateMenus();
+    void CreateProblemsPanel();
+    void LoadPreferences();
+    // Reads the displayed file again (strict checks changed), keeping the selected node.
+    void RecheckFile();
     QString ExecOpenDialog();
     bool utf8_ = false;
+    TProblemMarks marks_;
 };
 
 } // namespace talmiro
