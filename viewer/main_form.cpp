@@ -12,6 +12,7 @@
 #include "talmiro/validation.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -21,7 +22,9 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -29,7 +32,10 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeView>
+
+#include <algorithm>
 
 namespace talmiro {
 
@@ -82,6 +88,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     setAcceptDrops(true);
     CreateComponents();
     CreateProblemsPanel();
+    CreateFindBar();
     CreateMenus();
 
     Settings = new TdlgStdSettings(this);
@@ -124,6 +131,7 @@ void TMainForm::CreateComponents() {
     palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      palette.color(QPalette::Active, QPalette::HighlightedText));
     tvMsgStruct->setPalette(palette);
+    tvMsgStruct->installEventFilter(this); // Ctrl+C
     pnlTreeView = LoweredPanel("pnlTreeView", tvMsgStruct);
 
     pnlSegment = new QWidget;
@@ -151,6 +159,7 @@ void TMainForm::CreateComponents() {
     QPalette face = mmSegmData->palette();
     face.setColor(QPalette::Base, face.color(QPalette::Button));
     mmSegmData->setPalette(face);
+    mmSegmData->installEventFilter(this);
 
     gbFldData = MakeGroupBox("gbFldData", QStringLiteral("Segment field data details"), pnlSegment,
                              {8, 184, 465, 217});
@@ -163,6 +172,7 @@ void TMainForm::CreateComponents() {
     mmFldData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     mmFldData->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     mmFldData->setAcceptDrops(false);
+    mmFldData->installEventFilter(this);
     pnlSegment->hide();
 
     Splitter1 = new QSplitter(Qt::Horizontal);
@@ -219,6 +229,14 @@ void TMainForm::CreateMenus() {
     N2->setObjectName(QStringLiteral("N2"));
     miViewExpand = MakeAction(View1, "miViewExpand", QStringLiteral("Structure e&xpanded"));
     miViewExpand->setCheckable(true);
+    N4 = View1->addSeparator();
+    N4->setObjectName(QStringLiteral("N4"));
+    miViewFind = MakeAction(View1, "miViewFind", QStringLiteral("&Find..."));
+    miViewFind->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    miViewFindNext = MakeAction(View1, "miViewFindNext", QStringLiteral("Find &next"));
+    miViewFindNext->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    miViewFindPrev = MakeAction(View1, "miViewFindPrev", QStringLiteral("Find pre&vious"));
+    miViewFindPrev->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
     N5 = View1->addSeparator();
     N5->setObjectName(QStringLiteral("N5"));
     miViewStrict = MakeAction(View1, "miViewStrict", QStringLiteral("&Strict checks"));
@@ -227,6 +245,10 @@ void TMainForm::CreateMenus() {
     miViewProblems->setObjectName(QStringLiteral("miViewProblems"));
     miViewProblems->setText(QStringLiteral("&Problems"));
     View1->addAction(miViewProblems);
+    tbFind->addAction(miViewFindNext);
+    tbFind->addAction(miViewFindPrev);
+    tbFind->addWidget(lbFindResult);
+    tbFind->addAction(btnFindClose);
 
     miStandards = menuBar()->addMenu(QStringLiteral("&Standards"));
     miStandards->setObjectName(QStringLiteral("miStandards"));
@@ -242,6 +264,9 @@ void TMainForm::CreateMenus() {
         Guarded([&] { miViewExpandClick(); });
     });
     connect(miStdSettings, &QAction::triggered, this, [this] { Guarded([&] { miStdSettingsClick(); }); });
+    connect(miViewFind, &QAction::triggered, this, [this] { Guarded([&] { miViewFindClick(); }); });
+    connect(miViewFindNext, &QAction::triggered, this, [this] { Guarded([&] { miViewFindNextClick(); }); });
+    connect(miViewFindPrev, &QAction::triggered, this, [this] { Guarded([&] { miViewFindPrevClick(); }); });
     connect(miViewStrict, &QAction::triggered, this, [this](bool checked) {
         miViewStrict->setChecked(!checked); // as with the expand mark, the handler toggles
         Guarded([&] { miViewStrictClick(); });
@@ -272,6 +297,35 @@ void TMainForm::CreateProblemsPanel() {
     dkProblems->setWidget(tvProblems);
     addDockWidget(Qt::BottomDockWidgetArea, dkProblems);
     dkProblems->hide(); // the window opens in its usual layout; View > Problems shows the panel
+}
+
+void TMainForm::CreateFindBar() {
+    tbFind = new QToolBar(QStringLiteral("Find"), this);
+    tbFind->setObjectName(QStringLiteral("tbFind"));
+    tbFind->setMovable(false);
+    tbFind->setFloatable(false);
+    tbFind->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    lbFind = new QLabel(QStringLiteral("Find:"));
+    lbFind->setObjectName(QStringLiteral("lbFind"));
+    edFind = new QLineEdit;
+    edFind->setObjectName(QStringLiteral("edFind"));
+    edFind->setPlaceholderText(QStringLiteral("tag or value"));
+    edFind->setClearButtonEnabled(true);
+    edFind->installEventFilter(this); // Enter, Shift+Enter and Escape
+    lbFind->setBuddy(edFind);
+    lbFindResult = new QLabel;
+    lbFindResult->setObjectName(QStringLiteral("lbFindResult"));
+    btnFindClose = new QAction(QStringLiteral("Close"), tbFind);
+    btnFindClose->setObjectName(QStringLiteral("btnFindClose"));
+    connect(btnFindClose, &QAction::triggered, this, [this] {
+        tbFind->hide();
+        tvMsgStruct->setFocus();
+    });
+    tbFind->addWidget(lbFind);
+    tbFind->addWidget(edFind);
+    // The find commands and the result follow once the menus exist.
+    addToolBar(Qt::BottomToolBarArea, tbFind);
+    tbFind->hide();
 }
 
 void TMainForm::LoadPreferences() {
@@ -397,6 +451,7 @@ void TMainForm::CloseMessageFile() {
     Model->EndRebuild();
     Problems->Clear();
     lbProblemCount->clear();
+    lbFindResult->clear();
     miMsgClose->setEnabled(false);
     FileStream.reset();
     pnlSegment->hide();
@@ -435,6 +490,26 @@ void TMainForm::miViewStrictClick() {
     if (FileStream) RecheckFile();
 }
 
+void TMainForm::miViewFindClick() {
+    tbFind->show();
+    edFind->setFocus();
+    edFind->selectAll();
+}
+
+void TMainForm::miViewFindNextClick() {
+    if (edFind->text().isEmpty())
+        miViewFindClick();
+    else
+        FindSegment(true);
+}
+
+void TMainForm::miViewFindPrevClick() {
+    if (edFind->text().isEmpty())
+        miViewFindClick();
+    else
+        FindSegment(false);
+}
+
 void TMainForm::tvProblemsActivate(const QModelIndex& problem) {
     const TDiagnostic* d = Problems->At(problem.row());
     if (d && d->Node != TInterchangeTree::None) SelectTreeNode(d->Node);
@@ -450,6 +525,80 @@ void TMainForm::SelectTreeNode(int32_t node) {
         tvMsgStructChange(index); // shown again: the panel may have been hidden since
     else
         tvMsgStruct->setCurrentIndex(index);
+}
+
+int32_t TMainForm::MatchIn(int32_t first, int32_t last, bool lastMatch, const QString& text) {
+    const TInterchangeTree& tree = EdiReader->Tree();
+    TEdiSegment probe(""); // SegmentRawText needs only the positions
+    int32_t found = TInterchangeTree::None;
+    for (int32_t node = first; node <= last; ++node) {
+        const TInterchangeTree::Node& n = tree.NodeAt(node);
+        if (n.Kind != TNodeKind::Segment) continue;
+        probe.StartPos = n.StartPos;
+        probe.EndPos = n.EndPos();
+        if (!DisplayText(SegmentRawText(probe, *FileStream), utf8_).contains(text, Qt::CaseInsensitive))
+            continue;
+        found = node;
+        if (!lastMatch) break;
+    }
+    return found;
+}
+
+int32_t TMainForm::FindIn(int32_t first, int32_t last, bool forward, const QString& text) {
+    if (forward) return MatchIn(first, last, false, text);
+    // Backwards a window of nodes at a time, each read forwards, so that the file is read in blocks.
+    constexpr int32_t Window = 4096;
+    for (int32_t high = last; high >= first; high -= Window) {
+        int32_t found = MatchIn(std::max(first, high - Window + 1), high, true, text);
+        if (found != TInterchangeTree::None) return found;
+    }
+    return TInterchangeTree::None;
+}
+
+bool TMainForm::FindSegment(bool forward) {
+    lbFindResult->clear();
+    const QString text = edFind->text();
+    const auto count = static_cast<int32_t>(EdiReader->Tree().NodeCount());
+    if (text.isEmpty() || !FileStream || count == 0) return false;
+    TBusyCursor busy;
+    // Nodes are numbered in file order, which is also the order in which the tree shows them.
+    const int32_t current = Model->NodeOf(tvMsgStruct->currentIndex());
+    int32_t found;
+    if (current == TInterchangeTree::None)
+        found = FindIn(0, count - 1, forward, text);
+    else if (forward) {
+        found = FindIn(current + 1, count - 1, true, text);
+        if (found == TInterchangeTree::None) found = FindIn(0, current, true, text);
+    } else {
+        found = FindIn(0, current - 1, false, text);
+        if (found == TInterchangeTree::None) found = FindIn(current, count - 1, false, text);
+    }
+    if (found == TInterchangeTree::None) {
+        lbFindResult->setText(QStringLiteral("Not found"));
+        return false;
+    }
+    SelectTreeNode(found);
+    return true;
+}
+
+void TMainForm::CopyTreeNode() {
+    const int32_t node = Model->NodeOf(tvMsgStruct->currentIndex());
+    if (node == TInterchangeTree::None) return;
+    const TInterchangeTree& tree = EdiReader->Tree();
+    QString text;
+    if (tree.Definition(node) && FileStream) {
+        std::unique_ptr<TEdiSegment> segment = tree.ReadSegment(node, *FileStream);
+        text = DisplayText(SegmentRawText(*segment, *FileStream), utf8_);
+    } else {
+        text = Model->data(tvMsgStruct->currentIndex()).toString();
+    }
+    QApplication::clipboard()->setText(text);
+}
+
+bool TMainForm::CopyDetails(QPlainTextEdit* details) {
+    if (details->textCursor().hasSelection()) return false; // the selection, as usual
+    QApplication::clipboard()->setText(details->toPlainText());
+    return true;
 }
 
 void TMainForm::miViewExpandClick() {
@@ -499,6 +648,26 @@ void TMainForm::pnlSegmentResize() {
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == pnlSegment && event->type() == QEvent::Resize) Guarded([&] { pnlSegmentResize(); });
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Copy)) {
+            if (watched == tvMsgStruct) {
+                Guarded([&] { CopyTreeNode(); });
+                return true;
+            }
+            if (watched == mmSegmData || watched == mmFldData)
+                return CopyDetails(static_cast<QPlainTextEdit*>(watched));
+        }
+        if (watched == edFind && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            const bool forward = !(key->modifiers() & Qt::ShiftModifier);
+            Guarded([&] { FindSegment(forward); });
+            return true;
+        }
+        if (watched == edFind && key->key() == Qt::Key_Escape) {
+            btnFindClose->trigger();
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -20,11 +20,13 @@ class QFileDialog;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QMimeData;
 class QPlainTextEdit;
 class QSplitter;
 class QStatusBar;
+class QToolBar;
 class QTreeView;
 
 namespace talmiro {
@@ -76,6 +78,13 @@ public:
     QTreeView* tvProblems;
     TProblemsModel* Problems;
 
+    // The find bar (Ctrl+F), below the tree and details, hidden until asked for.
+    QToolBar* tbFind;
+    QLabel* lbFind;
+    QLineEdit* edFind;
+    QLabel* lbFindResult;
+    QAction* btnFindClose;
+
     QMenu* miMessages;
     QAction* miMsgOpen;
     QAction* miMsgClose;
@@ -85,6 +94,10 @@ public:
     QAction* miViewFile;
     QAction* N2;
     QAction* miViewExpand;
+    QAction* N4;
+    QAction* miViewFind;
+    QAction* miViewFindNext;
+    QAction* miViewFindPrev;
     QAction* N5;
     QAction* miViewStrict;   // strict checks: sizes, numbers, repeats, envelope counts and references
     QAction* miViewProblems; // shows or hides dkProblems
@@ -109,6 +122,11 @@ public:
 
     // Selects a node of the tree, opening the nodes above it, and shows its details.
     void SelectTreeNode(int32_t node);
+    // Selects the next (or previous) segment, after the selected node and wrapping at the end, whose
+    // text as it stands in the file contains edFind's text (letter case ignored). False when none does.
+    bool FindSegment(bool forward);
+    // Ctrl+C in the tree: a segment's text as it stands in the file, otherwise the node's text.
+    void CopyTreeNode();
 
     void miMsgOpenClick();
     void miMsgCloseClick();
@@ -116,6 +134,9 @@ public:
     void miViewFileClick();
     void miViewExpandClick();
     void miStdSettingsClick();
+    void miViewFindClick();
+    void miViewFindNextClick();
+    void miViewFindPrevClick();
     void miViewStrictClick();
     void tvProblemsActivate(const QModelIndex& problem);
     void tvMsgStructChange(const QModelIndex& node);
@@ -131,9 +152,14 @@ private:
     void CreateComponents();
     void CreateMenus();
     void CreateProblemsPanel();
+    void CreateFindBar();
     void LoadPreferences();
     // Reads the displayed file again (strict checks changed), keeping the selected node.
     void RecheckFile();
+    // The first (or last) segment node of first..last whose raw text contains the text.
+    int32_t MatchIn(int32_t first, int32_t last, bool lastMatch, const QString& text);
+    int32_t FindIn(int32_t first, int32_t last, bool forward, const QString& text);
+    bool CopyDetails(QPlainTextEdit* text);
     QString ExecOpenDialog();
     bool utf8_ = false;
     TProblemMarks marks_;

@@ -11,6 +11,7 @@
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QFileDialog>
@@ -18,6 +19,7 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
 #include <QMenuBar>
@@ -30,7 +32,9 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeView>
 
 #include <filesystem>
@@ -275,8 +279,8 @@ private slots:
         // clang-format off
         QCOMPARE(menus, (QStringList{
             "&Messages", "  &Open... F3", "  C&lose", "  -", "  E&xit Alt+X",
-            "&View", "  &Transmission data...", "  -", "  Structure e&xpanded", "  -", "  &Strict checks",
-            "  &Problems",
+            "&View", "  &Transmission data...", "  -", "  Structure e&xpanded", "  -", "  &Find... Ctrl+F",
+            "  Find &next Ctrl+G", "  Find pre&vious Ctrl+Shift+G", "  -", "  &Strict checks", "  &Problems",
             "&Standards", "  &Settings..."}));
         // clang-format on
         QVERIFY(form->miViewExpand->isCheckable());
@@ -284,6 +288,7 @@ private slots:
         QVERIFY(!form->miViewStrict->isChecked());
         // The additions keep out of the usual layout until asked for.
         QVERIFY(form->dkProblems->isHidden());
+        QVERIFY(form->tbFind->isHidden());
         QCOMPARE(form->lbProblemCount->text(), QString());
 
         QCOMPARE(form->dlgOpenMessage->nameFilters(),
@@ -987,6 +992,91 @@ private slots:
         form->miViewStrictClick();
         QVERIFY(UserSettings()->value(QStringLiteral("strictChecks")).toBool());
         QCOMPARE(form->lbProblemCount->text(), QString());
+    }
+
+    void findNextPreviousAndWrap() {
+        form->StartUp({orders}, ini);
+        Activate();
+        QTest::keyClick(form.get(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(form->tbFind->isVisible());
+        QCOMPARE(QApplication::focusWidget(), form->edFind);
+        QTest::keyClicks(form->edFind, QStringLiteral("nad"));
+        QTest::keyClick(form->edFind, Qt::Key_Return); // tags match, letter case ignored
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 3, 0}));
+        QVERIFY(PanelShown());
+        QCOMPARE(form->lbSegmID->text(), QStringLiteral("NAD"));
+        QTest::keyClick(form.get(), Qt::Key_G, Qt::ControlModifier);
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 4, 0}));
+        QTest::keyClick(form.get(), Qt::Key_G, Qt::ControlModifier); // wraps to the start
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 3, 0}));
+        QTest::keyClick(form.get(), Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier); // and back
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 4, 0}));
+        QTest::keyClick(form->edFind, Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 3, 0}));
+        QCOMPARE(form->lbFindResult->text(), QString());
+
+        // Values as they stand in the file: a line break inside a segment is not part of its text.
+        form->edFind->setText(QStringLiteral("PO1+9"));
+        QVERIFY(form->FindSegment(true));
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 1}));
+        form->edFind->setText(QString::fromUtf8("m\u00C9TRO"));
+        QVERIFY(form->FindSegment(false));
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 3, 0}));
+        // The only match, found again from itself.
+        QVERIFY(form->FindSegment(true));
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 3, 0}));
+        form->edFind->setText(QStringLiteral("1234'"));
+        QVERIFY(form->FindSegment(true));
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({2})); // UNZ, at the top level
+        QVERIFY(form->FindSegment(true));                       // UNB, after wrapping
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({0}));
+
+        form->edFind->setText(QStringLiteral("nothing like it"));
+        QVERIFY(!form->FindSegment(true));
+        QCOMPARE(form->lbFindResult->text(), QStringLiteral("Not found"));
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({0}));
+
+        // Nothing selected: forwards from the first node, backwards from the last.
+        form->OpenFile(orders);
+        form->edFind->setText(QStringLiteral("NAD"));
+        QVERIFY(form->FindSegment(false));
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 4, 0}));
+
+        QTest::keyClick(form->edFind, Qt::Key_Escape);
+        QVERIFY(form->tbFind->isHidden());
+        QVERIFY(events.isEmpty());
+    }
+
+    void copyRawTextAndDetailLines() {
+        form->StartUp({orders}, ini);
+        Activate();
+        form->miViewExpandClick();
+        Select({1, 1}); // BGM, written over two lines
+        form->tvMsgStruct->setFocus();
+        QTest::keyClick(form->tvMsgStruct, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("BGM+220+PO1+9'"));
+        Select({1, 3, 0});
+        QTest::keyClick(form->tvMsgStruct, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QString::fromUtf8("NAD+BY+M\u00E9tro'"));
+        Select({1}); // not a segment: its text
+        QTest::keyClick(form->tvMsgStruct, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("ORDERS/D96A: 1"));
+
+        Select({1, 1});
+        form->mmFldData->setFocus();
+        QTest::keyClick(form->mmFldData, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), form->mmFldData->toPlainText());
+        QVERIFY(QApplication::clipboard()->text().count(QLatin1Char('\n')) == 4);
+        // A selection is copied as it is.
+        QTextCursor cursor = form->mmFldData->textCursor();
+        cursor.setPosition(0);
+        cursor.setPosition(4, QTextCursor::KeepAnchor);
+        form->mmFldData->setTextCursor(cursor);
+        QTest::keyClick(form->mmFldData, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("C002"));
+        form->mmSegmData->setFocus();
+        QTest::keyClick(form->mmSegmData, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("BGM+220+PO1+9'"));
     }
 
     void errorTextRule() {
