@@ -13,10 +13,12 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QFrame>
 #include <QGroupBox>
@@ -221,6 +223,11 @@ void TMainForm::CreateMenus() {
     N1->setObjectName(QStringLiteral("N1"));
     miMsgExit = MakeAction(miMessages, "miMsgExit", QStringLiteral("E&xit"));
     miMsgExit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
+    N3 = miMessages->addSeparator();
+    N3->setObjectName(QStringLiteral("N3"));
+    miMsgRecent = miMessages->addMenu(QStringLiteral("&Recent files"));
+    miMsgRecent->setObjectName(QStringLiteral("miMsgRecent"));
+    miMsgRecent->menuAction()->setEnabled(false);
 
     View1 = menuBar()->addMenu(QStringLiteral("&View"));
     View1->setObjectName(QStringLiteral("View1"));
@@ -331,6 +338,72 @@ void TMainForm::CreateFindBar() {
 void TMainForm::LoadPreferences() {
     std::unique_ptr<QSettings> settings = UserSettings();
     miViewStrict->setChecked(settings->value(QStringLiteral("strictChecks"), false).toBool());
+    RecentFiles = settings->value(QStringLiteral("recentFiles")).toStringList().mid(0, MaxRecentFiles);
+    RebuildRecentMenu();
+    restoreGeometry(settings->value(QStringLiteral("window/geometry")).toByteArray());
+    restoreState(settings->value(QStringLiteral("window/state")).toByteArray());
+    Splitter1->restoreState(settings->value(QStringLiteral("window/splitter")).toByteArray());
+    tbFind->hide(); // asked for anew each time
+}
+
+void TMainForm::SaveWindowLayout() const {
+    std::unique_ptr<QSettings> settings = UserSettings();
+    settings->setValue(QStringLiteral("window/geometry"), saveGeometry());
+    settings->setValue(QStringLiteral("window/state"), saveState());
+    settings->setValue(QStringLiteral("window/splitter"), Splitter1->saveState());
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    SaveWindowLayout();
+    QMainWindow::closeEvent(event);
+}
+
+void TMainForm::SaveRecentFiles(const QStringList& files) {
+    RecentFiles = files.mid(0, MaxRecentFiles);
+    UserSettings()->setValue(QStringLiteral("recentFiles"), RecentFiles);
+    RebuildRecentMenu();
+}
+
+void TMainForm::AddRecentFile(const std::string& path) {
+    const QString file = QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).absoluteFilePath();
+    // Another window may have opened files meanwhile: its list is the one to add to.
+    QStringList files = UserSettings()->value(QStringLiteral("recentFiles")).toStringList();
+    files.removeAll(file);
+    files.prepend(file);
+    SaveRecentFiles(files);
+}
+
+void TMainForm::RebuildRecentMenu() {
+    // The old items go later: the one chosen may be the sender of the call that lands here.
+    for (QAction* item : miMsgRecent->actions()) {
+        miMsgRecent->removeAction(item);
+        item->deleteLater();
+    }
+    for (int i = 0; i < RecentFiles.size(); ++i) {
+        const QString file = RecentFiles[i];
+        QString caption = file;
+        caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* item = miMsgRecent->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(caption));
+        connect(item, &QAction::triggered, this,
+                [this, file] { Guarded([&] { miMsgRecentFileClick(file); }); });
+    }
+    miMsgRecent->menuAction()->setEnabled(!RecentFiles.isEmpty());
+}
+
+void TMainForm::miMsgRecentFileClick(const QString& path) {
+    const std::string file = FileNameBytes(path);
+    // A file that cannot be opened leaves the displayed one as it is; a file that is gone leaves the list.
+    try {
+        TFileStream probe(file);
+    } catch (const std::exception&) {
+        if (!QFileInfo::exists(path)) {
+            QStringList files = UserSettings()->value(QStringLiteral("recentFiles")).toStringList();
+            files.removeAll(path);
+            SaveRecentFiles(files);
+        }
+        throw;
+    }
+    OpenFile(file);
 }
 
 QString TMainForm::ExecOpenDialog() {
@@ -350,6 +423,7 @@ void TMainForm::StartUp(const std::vector<std::string>& args, const std::string&
     try {
         InterchangeFile = args.front();
         FileStream = std::make_unique<TFileStream>(InterchangeFile);
+        AddRecentFile(InterchangeFile);
         ReadTransmission();
     } catch (const std::exception& error) {
         StartUpErrors.push_back(ErrorDisplayText(error.what()));
@@ -382,6 +456,7 @@ void TMainForm::OpenFile(const std::string& path) {
     if (IsFileOpen()) CloseMessageFile();
     InterchangeFile = path;
     FileStream = std::make_unique<TFileStream>(InterchangeFile);
+    AddRecentFile(InterchangeFile);
     ReadTransmission();
 }
 

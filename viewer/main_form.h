@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 #include <QModelIndex>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -90,6 +91,8 @@ public:
     QAction* miMsgClose;
     QAction* N1;
     QAction* miMsgExit;
+    QAction* N3;
+    QMenu* miMsgRecent; // the files opened last, newest first
     QMenu* View1;
     QAction* miViewFile;
     QAction* N2;
@@ -120,6 +123,11 @@ public:
     void ReadTransmission();
     bool IsFileOpen() const;
 
+    // The files opened last, newest first, kept in the user's preferences.
+    static constexpr int MaxRecentFiles = 8;
+    QStringList RecentFiles;
+    void AddRecentFile(const std::string& path);
+
     // Selects a node of the tree, opening the nodes above it, and shows its details.
     void SelectTreeNode(int32_t node);
     // Selects the next (or previous) segment, after the selected node and wrapping at the end, whose
@@ -127,6 +135,8 @@ public:
     bool FindSegment(bool forward);
     // Ctrl+C in the tree: a segment's text as it stands in the file, otherwise the node's text.
     void CopyTreeNode();
+    // Saves the window's size, position, splitter and panels to the user's preferences.
+    void SaveWindowLayout() const;
 
     void miMsgOpenClick();
     void miMsgCloseClick();
@@ -134,6 +144,7 @@ public:
     void miViewFileClick();
     void miViewExpandClick();
     void miStdSettingsClick();
+    void miMsgRecentFileClick(const QString& path);
     void miViewFindClick();
     void miViewFindNextClick();
     void miViewFindPrevClick();
@@ -145,6 +156,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -154,6 +166,8 @@ private:
     void CreateProblemsPanel();
     void CreateFindBar();
     void LoadPreferences();
+    void RebuildRecentMenu();
+    void SaveRecentFiles(const QStringList& files);
     // Reads the displayed file again (strict checks changed), keeping the selected node.
     void RecheckFile();
     // The first (or last) segment node of first..last whose raw text contains the text.

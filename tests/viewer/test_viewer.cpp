@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -29,6 +30,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -278,7 +280,7 @@ private slots:
         }
         // clang-format off
         QCOMPARE(menus, (QStringList{
-            "&Messages", "  &Open... F3", "  C&lose", "  -", "  E&xit Alt+X",
+            "&Messages", "  &Open... F3", "  C&lose", "  -", "  E&xit Alt+X", "  -", "  &Recent files",
             "&View", "  &Transmission data...", "  -", "  Structure e&xpanded", "  -", "  &Find... Ctrl+F",
             "  Find &next Ctrl+G", "  Find pre&vious Ctrl+Shift+G", "  -", "  &Strict checks", "  &Problems",
             "&Standards", "  &Settings..."}));
@@ -289,6 +291,7 @@ private slots:
         // The additions keep out of the usual layout until asked for.
         QVERIFY(form->dkProblems->isHidden());
         QVERIFY(form->tbFind->isHidden());
+        QVERIFY(!form->miMsgRecent->menuAction()->isEnabled());
         QCOMPARE(form->lbProblemCount->text(), QString());
 
         QCOMPARE(form->dlgOpenMessage->nameFilters(),
@@ -1047,6 +1050,51 @@ private slots:
         QVERIFY(events.isEmpty());
     }
 
+    void recentFilesKeepOrderLimitAndDropMissingFiles() {
+        form->StartUp({}, ini);
+        QStringList opened;
+        for (int i = 0; i < 10; ++i) {
+            const std::string path = Write(QStringLiteral("recent/%1&.edi").arg(i), Orders);
+            form->OpenFile(path);
+            opened.prepend(QString::fromStdString(path));
+        }
+        QCOMPARE(form->RecentFiles, opened.mid(0, 8));
+        form->OpenFile(opened[5].toStdString()); // opened again: first, and only once
+        QStringList expected = opened.mid(0, 8);
+        expected.move(5, 0);
+        QCOMPARE(form->RecentFiles, expected);
+        const QList<QAction*> items = form->miMsgRecent->actions();
+        QCOMPARE(items.size(), 8);
+        QCOMPARE(items[0]->text(), QStringLiteral("&1 ") + QString(expected[0]).replace("&", "&&"));
+        QVERIFY(form->miMsgRecent->menuAction()->isEnabled());
+
+        // A new window lists them too; a file that is gone is reported and leaves the list, and the file
+        // displayed stays as it is.
+        form = std::make_unique<TMainForm>();
+        form->StartUp({}, ini);
+        QCOMPARE(form->RecentFiles, expected);
+        form->miMsgRecent->actions()[1]->trigger();
+        QCOMPARE(form->InterchangeFile, expected[1].toStdString());
+        QCOMPARE(form->RecentFiles[0], expected[1]);
+        QVERIFY(QFile::remove(expected[2]));
+        form->miMsgRecent->actions()[2]->trigger();
+        QCOMPARE(events,
+                 QStringList{
+                     QString::fromUtf8("error: Datei %1 kann nicht ge\u00F6ffnet werden.").arg(expected[2])});
+        QCOMPARE(form->RecentFiles.size(), 7);
+        QVERIFY(!form->RecentFiles.contains(expected[2]));
+        QCOMPARE(form->InterchangeFile, expected[1].toStdString());
+        QCOMPARE(form->Model->rowCount(), 3);
+        QCOMPARE(form->miMsgRecent->actions().size(), 7);
+
+        // A name given relative to the current directory is kept with its full path.
+        const QString here = QDir::currentPath();
+        QDir::setCurrent(temp.path());
+        form->OpenFile("orders.edi");
+        QDir::setCurrent(here);
+        QCOMPARE(form->RecentFiles[0], QString::fromStdString(orders));
+    }
+
     void copyRawTextAndDetailLines() {
         form->StartUp({orders}, ini);
         Activate();
@@ -1077,6 +1125,27 @@ private slots:
         form->mmSegmData->setFocus();
         QTest::keyClick(form->mmSegmData, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("BGM+220+PO1+9'"));
+    }
+
+    void windowLayoutIsRemembered() {
+        form->StartUp({}, ini);
+        form->show();
+        form->resize(900, 650);
+        form->Splitter1->setSizes({320, 560});
+        form->miViewProblems->trigger();
+        QVERIFY(form->close());
+        const QSize size = form->size();
+        const int treeWidth = form->Splitter1->sizes().value(0);
+        QCOMPARE(size, QSize(900, 650));
+
+        form = std::make_unique<TMainForm>();
+        form->StartUp({}, ini);
+        form->show();
+        QCOMPARE(form->size(), size);
+        QCOMPARE(form->Splitter1->sizes().value(0), treeWidth);
+        QVERIFY(form->dkProblems->isVisible());
+        QVERIFY(form->miViewProblems->isChecked());
+        QVERIFY(form->tbFind->isHidden());
     }
 
     void errorTextRule() {
