@@ -1148,6 +1148,26 @@ private slots:
         QVERIFY(form->tbFind->isHidden());
     }
 
+    // The screenshot options of the program: strict checks and the problems panel at a given size.
+    void programShowsProblemsUnattended() {
+        const std::string path = Write("shot-problems.edi", Problematic);
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        const QString png = temp.filePath(QStringLiteral("problems.png"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("TALMIRO_SCREENSHOT"), png);
+        env.insert(QStringLiteral("TALMIRO_STRICT"), QStringLiteral("1"));
+        env.insert(QStringLiteral("TALMIRO_PROBLEMS"), QStringLiteral("1"));
+        env.insert(QStringLiteral("TALMIRO_WINDOW_SIZE"), QStringLiteral("800x600"));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(TALMIRO_PROGRAM), {QString::fromStdString(path)});
+        QVERIFY(program.waitForFinished(60000));
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(QImage(png).size(), QSize(800, 600));
+        // Nothing of this run became a preference.
+        QVERIFY(!UserSettings()->value(QStringLiteral("strictChecks")).toBool());
+    }
+
     void errorTextRule() {
         QCOMPARE(ErrorDisplayText("Segment UNH expected"), std::string("Segment UNH expected."));
         QCOMPARE(ErrorDisplayText("Value 12"), std::string("Value 12."));
