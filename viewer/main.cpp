@@ -6,6 +6,7 @@
 #include "ui_support.h"
 
 #include <QApplication>
+#include <QDockWidget>
 #include <QIcon>
 #include <QTimer>
 #include <QTreeView>
@@ -34,7 +35,9 @@ public:
 };
 
 // For screenshots and unattended runs: TALMIRO_SELECT=<n> selects the n-th node in the order of the
-// tree (0 is the first); TALMIRO_SCREENSHOT=<file.png> saves the window and ends the program.
+// tree (0 is the first); TALMIRO_SCREENSHOT=<file.png> saves the window and ends the program;
+// TALMIRO_STRICT=1 reads with strict checks, TALMIRO_PROBLEMS=1 shows the problems panel and
+// TALMIRO_WINDOW_SIZE=<width>x<height> sizes the window, none of them saved as the user's preferences.
 void SelectNode(talmiro::TMainForm& form, long n) {
     const talmiro::TInterchangeTree& tree = form.EdiReader->Tree();
     std::vector<int32_t> stack(tree.TopLevel().rbegin(), tree.TopLevel().rend());
@@ -42,15 +45,24 @@ void SelectNode(talmiro::TMainForm& form, long n) {
         int32_t node = stack.back();
         stack.pop_back();
         if (i == n) {
-            QModelIndex index = form.Model->IndexOf(node);
-            for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
-                form.tvMsgStruct->expand(p);
-            form.tvMsgStruct->setCurrentIndex(index);
-            form.tvMsgStruct->scrollTo(index);
+            form.SelectTreeNode(node);
             return;
         }
         const auto& children = tree.NodeAt(node).Children;
         stack.insert(stack.end(), children.rbegin(), children.rend());
+    }
+}
+
+void ApplyUnattendedOptions(talmiro::TMainForm& form) {
+    if (qEnvironmentVariableIsSet("TALMIRO_STRICT"))
+        form.miViewStrict->setChecked(qEnvironmentVariableIntValue("TALMIRO_STRICT") != 0);
+    if (qEnvironmentVariableIsSet("TALMIRO_PROBLEMS"))
+        form.dkProblems->setVisible(qEnvironmentVariableIntValue("TALMIRO_PROBLEMS") != 0);
+    const QStringList size = qEnvironmentVariable("TALMIRO_WINDOW_SIZE").split(QLatin1Char('x'));
+    bool width = false, height = false;
+    if (size.size() == 2) {
+        const int w = size[0].toInt(&width), h = size[1].toInt(&height);
+        if (width && height && w > 0 && h > 0) form.resize(w, h);
     }
 }
 
@@ -77,6 +89,7 @@ int main(int argc, char* argv[]) {
     }
 
     talmiro::TMainForm form;
+    ApplyUnattendedOptions(form);
     form.StartUp(args);
     form.show();
     QTimer::singleShot(0, &form, [&form, screenshot] {

@@ -10,24 +10,35 @@
 #include "talmiro/message.h"
 #include "talmiro/segment_details.h"
 #include "talmiro/transmission.h"
+#include "talmiro/validation.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeView>
+
+#include <algorithm>
 
 namespace talmiro {
 
@@ -79,6 +90,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("EDIFACT message viewer"));
     setAcceptDrops(true);
     CreateComponents();
+    CreateProblemsPanel();
+    CreateFindBar();
     CreateMenus();
 
     Settings = new TdlgStdSettings(this);
@@ -88,6 +101,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
         if (UiHooks().ShowInfo) UiHooks().ShowInfo(QString::fromUtf8(text));
     };
     Model = new TInterchangeModel(EdiReader->Tree(), this);
+    Model->SetMarks(&marks_);
     tvMsgStruct->setModel(Model);
     connect(tvMsgStruct->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { Guarded([&] { tvMsgStructChange(current); }); });
@@ -96,6 +110,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     // The position is the frame's, the size the client area's.
     move(209, 107);
     resize(688, 415 + menuBar()->sizeHint().height() + sbStatusBar->sizeHint().height());
+    LoadPreferences();
 }
 
 TMainForm::~TMainForm() {
@@ -119,6 +134,7 @@ void TMainForm::CreateComponents() {
     palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      palette.color(QPalette::Active, QPalette::HighlightedText));
     tvMsgStruct->setPalette(palette);
+    tvMsgStruct->installEventFilter(this); // Ctrl+C
     pnlTreeView = LoweredPanel("pnlTreeView", tvMsgStruct);
 
     pnlSegment = new QWidget;
@@ -146,6 +162,7 @@ void TMainForm::CreateComponents() {
     QPalette face = mmSegmData->palette();
     face.setColor(QPalette::Base, face.color(QPalette::Button));
     mmSegmData->setPalette(face);
+    mmSegmData->installEventFilter(this);
 
     gbFldData = MakeGroupBox("gbFldData", QStringLiteral("Segment field data details"), pnlSegment,
                              {8, 184, 465, 217});
@@ -158,6 +175,7 @@ void TMainForm::CreateComponents() {
     mmFldData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     mmFldData->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     mmFldData->setAcceptDrops(false);
+    mmFldData->installEventFilter(this);
     pnlSegment->hide();
 
     Splitter1 = new QSplitter(Qt::Horizontal);
@@ -174,6 +192,9 @@ void TMainForm::CreateComponents() {
     sbStatusBar = new QStatusBar;
     sbStatusBar->setObjectName(QStringLiteral("sbStatusBar"));
     setStatusBar(sbStatusBar);
+    lbProblemCount = new QLabel;
+    lbProblemCount->setObjectName(QStringLiteral("lbProblemCount"));
+    sbStatusBar->addWidget(lbProblemCount, 1);
 
     dlgOpenMessage = new QFileDialog(this);
     dlgOpenMessage->setObjectName(QStringLiteral("dlgOpenMessage"));
@@ -203,6 +224,11 @@ void TMainForm::CreateMenus() {
     N1->setObjectName(QStringLiteral("N1"));
     miMsgExit = MakeAction(miMessages, "miMsgExit", QStringLiteral("E&xit"));
     miMsgExit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
+    N3 = miMessages->addSeparator();
+    N3->setObjectName(QStringLiteral("N3"));
+    miMsgRecent = miMessages->addMenu(QStringLiteral("&Recent files"));
+    miMsgRecent->setObjectName(QStringLiteral("miMsgRecent"));
+    miMsgRecent->menuAction()->setEnabled(false);
 
     View1 = menuBar()->addMenu(QStringLiteral("&View"));
     View1->setObjectName(QStringLiteral("View1"));
@@ -211,6 +237,26 @@ void TMainForm::CreateMenus() {
     N2->setObjectName(QStringLiteral("N2"));
     miViewExpand = MakeAction(View1, "miViewExpand", QStringLiteral("Structure e&xpanded"));
     miViewExpand->setCheckable(true);
+    N4 = View1->addSeparator();
+    N4->setObjectName(QStringLiteral("N4"));
+    miViewFind = MakeAction(View1, "miViewFind", QStringLiteral("&Find..."));
+    miViewFind->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    miViewFindNext = MakeAction(View1, "miViewFindNext", QStringLiteral("Find &next"));
+    miViewFindNext->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    miViewFindPrev = MakeAction(View1, "miViewFindPrev", QStringLiteral("Find pre&vious"));
+    miViewFindPrev->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
+    N5 = View1->addSeparator();
+    N5->setObjectName(QStringLiteral("N5"));
+    miViewStrict = MakeAction(View1, "miViewStrict", QStringLiteral("&Strict checks"));
+    miViewStrict->setCheckable(true);
+    miViewProblems = dkProblems->toggleViewAction();
+    miViewProblems->setObjectName(QStringLiteral("miViewProblems"));
+    miViewProblems->setText(QStringLiteral("&Problems"));
+    View1->addAction(miViewProblems);
+    tbFind->addAction(miViewFindNext);
+    tbFind->addAction(miViewFindPrev);
+    tbFind->addWidget(lbFindResult);
+    tbFind->addAction(btnFindClose);
 
     miStandards = menuBar()->addMenu(QStringLiteral("&Standards"));
     miStandards->setObjectName(QStringLiteral("miStandards"));
@@ -232,6 +278,139 @@ void TMainForm::CreateMenus() {
     });
     connect(miStdSettings, &QAction::triggered, this, [this] { Guarded([&] { miStdSettingsClick(); }); });
     connect(miHelpAbout, &QAction::triggered, this, [this] { Guarded([&] { miHelpAboutClick(); }); });
+    connect(miViewFind, &QAction::triggered, this, [this] { Guarded([&] { miViewFindClick(); }); });
+    connect(miViewFindNext, &QAction::triggered, this, [this] { Guarded([&] { miViewFindNextClick(); }); });
+    connect(miViewFindPrev, &QAction::triggered, this, [this] { Guarded([&] { miViewFindPrevClick(); }); });
+    connect(miViewStrict, &QAction::triggered, this, [this](bool checked) {
+        miViewStrict->setChecked(!checked); // as with the expand mark, the handler toggles
+        Guarded([&] { miViewStrictClick(); });
+    });
+}
+
+void TMainForm::CreateProblemsPanel() {
+    Problems = new TProblemsModel(this);
+    tvProblems = new QTreeView;
+    tvProblems->setObjectName(QStringLiteral("tvProblems"));
+    tvProblems->setModel(Problems);
+    tvProblems->setRootIsDecorated(false);
+    tvProblems->setUniformRowHeights(true);
+    tvProblems->setAllColumnsShowFocus(true);
+    tvProblems->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tvProblems->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The text takes what the other columns leave; none is measured, however many rows there are.
+    tvProblems->header()->setStretchLastSection(false);
+    tvProblems->header()->setSectionResizeMode(TProblemsModel::ColText, QHeaderView::Stretch);
+    tvProblems->setColumnWidth(TProblemsModel::ColSegment, 80);
+    tvProblems->setColumnWidth(TProblemsModel::ColPosition, 90);
+    tvProblems->setColumnWidth(TProblemsModel::ColGroup, 110);
+    connect(tvProblems, &QTreeView::activated, this,
+            [this](const QModelIndex& index) { Guarded([&] { tvProblemsActivate(index); }); });
+
+    dkProblems = new QDockWidget(QStringLiteral("Problems"), this);
+    dkProblems->setObjectName(QStringLiteral("dkProblems"));
+    dkProblems->setWidget(tvProblems);
+    addDockWidget(Qt::BottomDockWidgetArea, dkProblems);
+    dkProblems->hide(); // the window opens in its usual layout; View > Problems shows the panel
+}
+
+void TMainForm::CreateFindBar() {
+    tbFind = new QToolBar(QStringLiteral("Find"), this);
+    tbFind->setObjectName(QStringLiteral("tbFind"));
+    tbFind->setMovable(false);
+    tbFind->setFloatable(false);
+    tbFind->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    lbFind = new QLabel(QStringLiteral("Find:"));
+    lbFind->setObjectName(QStringLiteral("lbFind"));
+    edFind = new QLineEdit;
+    edFind->setObjectName(QStringLiteral("edFind"));
+    edFind->setPlaceholderText(QStringLiteral("tag or value"));
+    edFind->setClearButtonEnabled(true);
+    edFind->installEventFilter(this); // Enter, Shift+Enter and Escape
+    lbFind->setBuddy(edFind);
+    lbFindResult = new QLabel;
+    lbFindResult->setObjectName(QStringLiteral("lbFindResult"));
+    btnFindClose = new QAction(QStringLiteral("Close"), tbFind);
+    btnFindClose->setObjectName(QStringLiteral("btnFindClose"));
+    connect(btnFindClose, &QAction::triggered, this, [this] {
+        tbFind->hide();
+        tvMsgStruct->setFocus();
+    });
+    tbFind->addWidget(lbFind);
+    tbFind->addWidget(edFind);
+    // The find commands and the result follow once the menus exist.
+    addToolBar(Qt::BottomToolBarArea, tbFind);
+    tbFind->hide();
+}
+
+void TMainForm::LoadPreferences() {
+    std::unique_ptr<QSettings> settings = UserSettings();
+    miViewStrict->setChecked(settings->value(QStringLiteral("strictChecks"), false).toBool());
+    RecentFiles = settings->value(QStringLiteral("recentFiles")).toStringList().mid(0, MaxRecentFiles);
+    RebuildRecentMenu();
+    restoreGeometry(settings->value(QStringLiteral("window/geometry")).toByteArray());
+    restoreState(settings->value(QStringLiteral("window/state")).toByteArray());
+    Splitter1->restoreState(settings->value(QStringLiteral("window/splitter")).toByteArray());
+    tbFind->hide(); // asked for anew each time
+}
+
+void TMainForm::SaveWindowLayout() const {
+    std::unique_ptr<QSettings> settings = UserSettings();
+    settings->setValue(QStringLiteral("window/geometry"), saveGeometry());
+    settings->setValue(QStringLiteral("window/state"), saveState());
+    settings->setValue(QStringLiteral("window/splitter"), Splitter1->saveState());
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    SaveWindowLayout();
+    QMainWindow::closeEvent(event);
+}
+
+void TMainForm::SaveRecentFiles(const QStringList& files) {
+    RecentFiles = files.mid(0, MaxRecentFiles);
+    UserSettings()->setValue(QStringLiteral("recentFiles"), RecentFiles);
+    RebuildRecentMenu();
+}
+
+void TMainForm::AddRecentFile(const std::string& path) {
+    const QString file = QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).absoluteFilePath();
+    // Another window may have opened files meanwhile: its list is the one to add to.
+    QStringList files = UserSettings()->value(QStringLiteral("recentFiles")).toStringList();
+    files.removeAll(file);
+    files.prepend(file);
+    SaveRecentFiles(files);
+}
+
+void TMainForm::RebuildRecentMenu() {
+    // The old items go later: the one chosen may be the sender of the call that lands here.
+    for (QAction* item : miMsgRecent->actions()) {
+        miMsgRecent->removeAction(item);
+        item->deleteLater();
+    }
+    for (int i = 0; i < RecentFiles.size(); ++i) {
+        const QString file = RecentFiles[i];
+        QString caption = file;
+        caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* item = miMsgRecent->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(caption));
+        connect(item, &QAction::triggered, this,
+                [this, file] { Guarded([&] { miMsgRecentFileClick(file); }); });
+    }
+    miMsgRecent->menuAction()->setEnabled(!RecentFiles.isEmpty());
+}
+
+void TMainForm::miMsgRecentFileClick(const QString& path) {
+    const std::string file = FileNameBytes(path);
+    // A file that cannot be opened leaves the displayed one as it is; a file that is gone leaves the list.
+    try {
+        TFileStream probe(file);
+    } catch (const std::exception&) {
+        if (!QFileInfo::exists(path)) {
+            QStringList files = UserSettings()->value(QStringLiteral("recentFiles")).toStringList();
+            files.removeAll(path);
+            SaveRecentFiles(files);
+        }
+        throw;
+    }
+    OpenFile(file);
 }
 
 QString TMainForm::ExecOpenDialog() {
@@ -251,6 +430,7 @@ void TMainForm::StartUp(const std::vector<std::string>& args, const std::string&
     try {
         InterchangeFile = args.front();
         FileStream = std::make_unique<TFileStream>(InterchangeFile);
+        AddRecentFile(InterchangeFile);
         ReadTransmission();
     } catch (const std::exception& error) {
         StartUpErrors.push_back(ErrorDisplayText(error.what()));
@@ -283,6 +463,7 @@ void TMainForm::OpenFile(const std::string& path) {
     if (IsFileOpen()) CloseMessageFile();
     InterchangeFile = path;
     FileStream = std::make_unique<TFileStream>(InterchangeFile);
+    AddRecentFile(InterchangeFile);
     ReadTransmission();
 }
 
@@ -290,25 +471,69 @@ void TMainForm::ReadTransmission() {
     TBusyCursor busy;
     utf8_ = false;
     Model->SetUtf8(false);
+    Problems->Clear();
+    lbProblemCount->clear();
     Model->BeginRebuild();
+    marks_.Clear();
     struct EndRebuild {
         TInterchangeModel* Model;
         ~EndRebuild() { Model->EndRebuild(); }
     } endRebuild{Model};
-    try {
-        EdiReader->Read(*FileStream);
-    } catch (const std::exception& error) {
-        if (EdiReader->MissingDefinition.empty()) throw;
-        // The engine's text stays as it is; what was missing and how to add it follows on a line of its own.
-        throw Exception(ErrorDisplayText(error.what()) + "\n" + EdiReader->MissingDefinition + ". " +
-                        EdiReader->MissingDefinitionHint + ".");
+
+    TValidationOptions options;
+    options.Strict = miViewStrict->isChecked();
+    // A message without an installed table is looked for under the driver's own name, as always.
+    options.NoDefinitionIsError = false;
+    TValidator validator(*EdiReader, *FileStream, options);
+    FileStream->Seek(0); // a check again starts from the beginning too
+    validator.Run();
+    // The engine's text stays as it is; what was missing and how to add it follows on a line of its own.
+    std::string missing;
+    if (validator.Error && !EdiReader->MissingDefinition.empty()) {
+        missing = EdiReader->MissingDefinition + ". " + EdiReader->MissingDefinitionHint + ".";
+        validator.Diagnostics.back().Hint = missing; // the error is the last one collected
     }
+    validator.Locate();
+    marks_.Build(EdiReader->Tree(), validator.Diagnostics);
+    Problems->SetDiagnostics(std::move(validator.Diagnostics), utf8_);
+    lbProblemCount->setText(ProblemCountText(Problems->ErrorCount(), Problems->WarningCount()));
+
+    if (!validator.Error) return;
+    try {
+        std::rethrow_exception(validator.Error);
+    } catch (const std::exception& error) {
+        if (missing.empty()) throw;
+        throw Exception(ErrorDisplayText(error.what()) + "\n" + missing);
+    }
+}
+
+void TMainForm::RecheckFile() {
+    const int32_t current = Model->NodeOf(tvMsgStruct->currentIndex());
+    auto restore = [&] {
+        if (miViewExpand->isChecked()) tvMsgStruct->expandAll();
+        if (current != TInterchangeTree::None && static_cast<size_t>(current) < EdiReader->Tree().NodeCount())
+            SelectTreeNode(current);
+    };
+    Model->BeginRebuild();
+    EdiReader->Tree().Clear();
+    Model->EndRebuild();
+    try {
+        ReadTransmission();
+    } catch (...) {
+        restore();
+        throw;
+    }
+    restore();
 }
 
 void TMainForm::CloseMessageFile() {
     Model->BeginRebuild();
     EdiReader->Tree().Clear();
+    marks_.Clear();
     Model->EndRebuild();
+    Problems->Clear();
+    lbProblemCount->clear();
+    lbFindResult->clear();
     miMsgClose->setEnabled(false);
     FileStream.reset();
     pnlSegment->hide();
@@ -343,6 +568,123 @@ void TMainForm::miStdSettingsClick() {
 
 void TMainForm::miHelpAboutClick() {
     if (AboutBoxHook()) AboutBoxHook()(this, AboutText());
+}
+
+void TMainForm::miViewStrictClick() {
+    miViewStrict->setChecked(!miViewStrict->isChecked());
+    UserSettings()->setValue(QStringLiteral("strictChecks"), miViewStrict->isChecked());
+    if (FileStream) RecheckFile();
+}
+
+void TMainForm::miViewFindClick() {
+    tbFind->show();
+    edFind->setFocus();
+    edFind->selectAll();
+}
+
+void TMainForm::miViewFindNextClick() {
+    if (edFind->text().isEmpty())
+        miViewFindClick();
+    else
+        FindSegment(true);
+}
+
+void TMainForm::miViewFindPrevClick() {
+    if (edFind->text().isEmpty())
+        miViewFindClick();
+    else
+        FindSegment(false);
+}
+
+void TMainForm::tvProblemsActivate(const QModelIndex& problem) {
+    const TDiagnostic* d = Problems->At(problem.row());
+    if (d && d->Node != TInterchangeTree::None) SelectTreeNode(d->Node);
+}
+
+void TMainForm::SelectTreeNode(int32_t node) {
+    const QModelIndex index = Model->IndexOf(node);
+    if (!index.isValid()) return;
+    for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
+        tvMsgStruct->expand(p);
+    tvMsgStruct->scrollTo(index);
+    if (tvMsgStruct->currentIndex() == index)
+        tvMsgStructChange(index); // shown again: the panel may have been hidden since
+    else
+        tvMsgStruct->setCurrentIndex(index);
+}
+
+int32_t TMainForm::MatchIn(int32_t first, int32_t last, bool lastMatch, const QString& text) {
+    const TInterchangeTree& tree = EdiReader->Tree();
+    TEdiSegment probe(""); // SegmentRawText needs only the positions
+    int32_t found = TInterchangeTree::None;
+    for (int32_t node = first; node <= last; ++node) {
+        const TInterchangeTree::Node& n = tree.NodeAt(node);
+        if (n.Kind != TNodeKind::Segment) continue;
+        probe.StartPos = n.StartPos;
+        probe.EndPos = n.EndPos();
+        if (!DisplayText(SegmentRawText(probe, *FileStream), utf8_).contains(text, Qt::CaseInsensitive))
+            continue;
+        found = node;
+        if (!lastMatch) break;
+    }
+    return found;
+}
+
+int32_t TMainForm::FindIn(int32_t first, int32_t last, bool forward, const QString& text) {
+    if (forward) return MatchIn(first, last, false, text);
+    // Backwards a window of nodes at a time, each read forwards, so that the file is read in blocks.
+    constexpr int32_t Window = 4096;
+    for (int32_t high = last; high >= first; high -= Window) {
+        int32_t found = MatchIn(std::max(first, high - Window + 1), high, true, text);
+        if (found != TInterchangeTree::None) return found;
+    }
+    return TInterchangeTree::None;
+}
+
+bool TMainForm::FindSegment(bool forward) {
+    lbFindResult->clear();
+    const QString text = edFind->text();
+    const auto count = static_cast<int32_t>(EdiReader->Tree().NodeCount());
+    if (text.isEmpty() || !FileStream || count == 0) return false;
+    TBusyCursor busy;
+    // Nodes are numbered in file order, which is also the order in which the tree shows them.
+    const int32_t current = Model->NodeOf(tvMsgStruct->currentIndex());
+    int32_t found;
+    if (current == TInterchangeTree::None)
+        found = FindIn(0, count - 1, forward, text);
+    else if (forward) {
+        found = FindIn(current + 1, count - 1, true, text);
+        if (found == TInterchangeTree::None) found = FindIn(0, current, true, text);
+    } else {
+        found = FindIn(0, current - 1, false, text);
+        if (found == TInterchangeTree::None) found = FindIn(current, count - 1, false, text);
+    }
+    if (found == TInterchangeTree::None) {
+        lbFindResult->setText(QStringLiteral("Not found"));
+        return false;
+    }
+    SelectTreeNode(found);
+    return true;
+}
+
+void TMainForm::CopyTreeNode() {
+    const int32_t node = Model->NodeOf(tvMsgStruct->currentIndex());
+    if (node == TInterchangeTree::None) return;
+    const TInterchangeTree& tree = EdiReader->Tree();
+    QString text;
+    if (tree.Definition(node) && FileStream) {
+        std::unique_ptr<TEdiSegment> segment = tree.ReadSegment(node, *FileStream);
+        text = DisplayText(SegmentRawText(*segment, *FileStream), utf8_);
+    } else {
+        text = Model->data(tvMsgStruct->currentIndex()).toString();
+    }
+    QApplication::clipboard()->setText(text);
+}
+
+bool TMainForm::CopyDetails(QPlainTextEdit* details) {
+    if (details->textCursor().hasSelection()) return false; // the selection, as usual
+    QApplication::clipboard()->setText(details->toPlainText());
+    return true;
 }
 
 void TMainForm::miViewExpandClick() {
@@ -392,6 +734,26 @@ void TMainForm::pnlSegmentResize() {
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == pnlSegment && event->type() == QEvent::Resize) Guarded([&] { pnlSegmentResize(); });
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Copy)) {
+            if (watched == tvMsgStruct) {
+                Guarded([&] { CopyTreeNode(); });
+                return true;
+            }
+            if (watched == mmSegmData || watched == mmFldData)
+                return CopyDetails(static_cast<QPlainTextEdit*>(watched));
+        }
+        if (watched == edFind && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            const bool forward = !(key->modifiers() & Qt::ShiftModifier);
+            Guarded([&] { FindSegment(forward); });
+            return true;
+        }
+        if (watched == edFind && key->key() == Qt::Key_Escape) {
+            btnFindClose->trigger();
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

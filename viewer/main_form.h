@@ -1,11 +1,14 @@
 // The main window: the interchange tree on the left, the details of the selected segment on the right.
 #pragma once
 
+#include "problems.h"
+
 #include "talmiro/interchange_tree.h"
 #include "talmiro/streams.h"
 
 #include <QMainWindow>
 #include <QModelIndex>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -13,15 +16,18 @@
 #include <vector>
 
 class QAction;
+class QDockWidget;
 class QFileDialog;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QMimeData;
 class QPlainTextEdit;
 class QSplitter;
 class QStatusBar;
+class QToolBar;
 class QTreeView;
 
 namespace talmiro {
@@ -65,17 +71,39 @@ public:
     QGroupBox* gbFldData;
     QPlainTextEdit* mmFldData;
     QStatusBar* sbStatusBar;
+    QLabel* lbProblemCount; // in the status bar: "3 errors, 1 warning"
     QFileDialog* dlgOpenMessage;
+
+    // The problems of the displayed file, a panel docked below the tree and details, hidden at first.
+    QDockWidget* dkProblems;
+    QTreeView* tvProblems;
+    TProblemsModel* Problems;
+
+    // The find bar (Ctrl+F), below the tree and details, hidden until asked for.
+    QToolBar* tbFind;
+    QLabel* lbFind;
+    QLineEdit* edFind;
+    QLabel* lbFindResult;
+    QAction* btnFindClose;
 
     QMenu* miMessages;
     QAction* miMsgOpen;
     QAction* miMsgClose;
     QAction* N1;
     QAction* miMsgExit;
+    QAction* N3;
+    QMenu* miMsgRecent; // the files opened last, newest first
     QMenu* View1;
     QAction* miViewFile;
     QAction* N2;
     QAction* miViewExpand;
+    QAction* N4;
+    QAction* miViewFind;
+    QAction* miViewFindNext;
+    QAction* miViewFindPrev;
+    QAction* N5;
+    QAction* miViewStrict;   // strict checks: sizes, numbers, repeats, envelope counts and references
+    QAction* miViewProblems; // shows or hides dkProblems
     QMenu* miStandards;
     QAction* miStdSettings;
     QMenu* miHelp;
@@ -97,6 +125,21 @@ public:
     void ReadTransmission();
     bool IsFileOpen() const;
 
+    // The files opened last, newest first, kept in the user's preferences.
+    static constexpr int MaxRecentFiles = 8;
+    QStringList RecentFiles;
+    void AddRecentFile(const std::string& path);
+
+    // Selects a node of the tree, opening the nodes above it, and shows its details.
+    void SelectTreeNode(int32_t node);
+    // Selects the next (or previous) segment, after the selected node and wrapping at the end, whose
+    // text as it stands in the file contains edFind's text (letter case ignored). False when none does.
+    bool FindSegment(bool forward);
+    // Ctrl+C in the tree: a segment's text as it stands in the file, otherwise the node's text.
+    void CopyTreeNode();
+    // Saves the window's size, position, splitter and panels to the user's preferences.
+    void SaveWindowLayout() const;
+
     void miMsgOpenClick();
     void miMsgCloseClick();
     void miMsgExitClick();
@@ -104,20 +147,39 @@ public:
     void miViewExpandClick();
     void miStdSettingsClick();
     void miHelpAboutClick();
+    void miMsgRecentFileClick(const QString& path);
+    void miViewFindClick();
+    void miViewFindNextClick();
+    void miViewFindPrevClick();
+    void miViewStrictClick();
+    void tvProblemsActivate(const QModelIndex& problem);
     void tvMsgStructChange(const QModelIndex& node);
     void pnlSegmentResize();
     void EdiTrnActivate();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateComponents();
     void CreateMenus();
+    void CreateProblemsPanel();
+    void CreateFindBar();
+    void LoadPreferences();
+    void RebuildRecentMenu();
+    void SaveRecentFiles(const QStringList& files);
+    // Reads the displayed file again (strict checks changed), keeping the selected node.
+    void RecheckFile();
+    // The first (or last) segment node of first..last whose raw text contains the text.
+    int32_t MatchIn(int32_t first, int32_t last, bool lastMatch, const QString& text);
+    int32_t FindIn(int32_t first, int32_t last, bool forward, const QString& text);
+    bool CopyDetails(QPlainTextEdit* text);
     QString ExecOpenDialog();
     bool utf8_ = false;
+    TProblemMarks marks_;
 };
 
 } // namespace talmiro

@@ -1,11 +1,19 @@
 #include "tree_model.h"
 
+#include "problems.h"
 #include "ui_support.h"
+
+#include <QPixmap>
 
 namespace talmiro {
 
 TInterchangeModel::TInterchangeModel(const TInterchangeTree& tree, QObject* parent)
-    : QAbstractItemModel(parent), tree_(tree) {}
+    : QAbstractItemModel(parent), tree_(tree), errorIcon_(ProblemIcon(TProblemMark::Error)),
+      warningIcon_(ProblemIcon(TProblemMark::Warning)) {
+    QPixmap blank(16, 16);
+    blank.fill(Qt::transparent);
+    blankIcon_ = QIcon(blank);
+}
 
 void TInterchangeModel::BeginRebuild() {
     beginResetModel();
@@ -57,8 +65,21 @@ bool TInterchangeModel::hasChildren(const QModelIndex& parent) const {
 
 QVariant TInterchangeModel::data(const QModelIndex& index, int role) const {
     int32_t node = NodeOf(index);
-    if (node == TInterchangeTree::None || role != Qt::DisplayRole) return {};
-    return DisplayText(tree_.Text(node), utf8_);
+    if (node == TInterchangeTree::None) return {};
+    if (role == Qt::DisplayRole) return DisplayText(tree_.Text(node), utf8_);
+    // Once anything is marked, the other nodes get an empty icon so that sibling texts stay aligned; a
+    // file without problems shows its tree without icons.
+    if (role == Qt::DecorationRole && marks_ && marks_->Count() > 0) {
+        switch (marks_->MarkOf(node)) {
+        case TProblemMark::Error:
+            return errorIcon_;
+        case TProblemMark::Warning:
+            return warningIcon_;
+        case TProblemMark::None:
+            return blankIcon_;
+        }
+    }
+    return {};
 }
 
 Qt::ItemFlags TInterchangeModel::flags(const QModelIndex& index) const {

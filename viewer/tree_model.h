@@ -5,8 +5,11 @@
 #include "talmiro/interchange_tree.h"
 
 #include <QAbstractItemModel>
+#include <QIcon>
 
 namespace talmiro {
+
+class TProblemMarks;
 
 class TInterchangeModel : public QAbstractItemModel {
     Q_OBJECT
@@ -19,6 +22,8 @@ public:
     void EndRebuild();
     // Node texts show bytes 127..255 as UTF-8 instead of Latin-1.
     void SetUtf8(bool utf8) { utf8_ = utf8; }
+    // Nodes with problems, and the nodes above them, show an error or warning icon; the texts stay.
+    void SetMarks(const TProblemMarks* marks) { marks_ = marks; }
 
     int32_t NodeOf(const QModelIndex& index) const;
     QModelIndex IndexOf(int32_t node) const;
@@ -35,6 +40,8 @@ private:
     const TInterchangeTree& tree_;
     bool rebuilding_ = false;
     bool utf8_ = false;
+    const TProblemMarks* marks_ = nullptr;
+    QIcon errorIcon_, warningIcon_, blankIcon_;
 };
 
 } // namespace talmiro

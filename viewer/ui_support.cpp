@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QProcess>
+#include <QSettings>
 #include <QStandardPaths>
 
 #include <stdexcept>
@@ -97,6 +98,10 @@ QString DisplayText(const std::string& bytes, bool utf8) {
 
 std::string FileNameBytes(const QString& path) {
     return QFile::encodeName(path).toStdString();
+}
+
+std::unique_ptr<QSettings> UserSettings() {
+    return std::make_unique<QSettings>(QStringLiteral("talmiro"), QStringLiteral("talmiro"));
 }
 
 TBusyCursor::TBusyCursor() {

@@ -8,8 +8,10 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 
+class QSettings;
 class QWidget;
 
 namespace talmiro {
@@ -44,6 +46,10 @@ void RunTextEditor(const std::string& path);
 QString DisplayText(const std::string& bytes, bool utf8);
 // File names are bytes on this platform; the local 8-bit encoding maps them both ways.
 std::string FileNameBytes(const QString& path);
+
+// The user's preferences (recent files, strict checks, the window's layout), kept in the user's
+// configuration directory as talmiro/talmiro. TALMIRO.INI is configuration and is never written.
+std::unique_ptr<QSettings> UserSettings();
 
 // Shows the busy cursor for the lifetime of the object.
 class TBusyCursor {

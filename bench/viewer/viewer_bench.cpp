@@ -15,6 +15,7 @@
 #include "talmiro/streams.h"
 
 #include <QApplication>
+#include <QSettings>
 #include <QTreeView>
 
 #include <sys/resource.h>
@@ -130,6 +131,9 @@ double Seconds(std::chrono::steady_clock::time_point start) {
 int MeasureTree(int argc, char** argv, const fs::path& dir) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // The window's preferences (recent files, layout) stay with the benchmark's files.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString((dir / "config").string()));
     UiHooks().ShowError = [](const QString& text) { std::fprintf(stderr, "error: %s\n", qPrintable(text)); };
     TMainForm form;
     form.StartUp({}, (dir / "TALMIRO.INI").string());

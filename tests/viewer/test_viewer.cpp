@@ -2,6 +2,7 @@
 #include "about.h"
 #include "error_text.h"
 #include "main_form.h"
+#include "problems.h"
 #include "std_settings.h"
 #include "tree_model.h"
 #include "ui_support.h"
@@ -11,11 +12,16 @@
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
 #include <QMenuBar>
@@ -24,9 +30,14 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeView>
 
 #include <filesystem>
@@ -104,6 +115,22 @@ const char* const Orders = "UNB+UNOA:1+SENDER+RECEIVER+960101:1200+1234'\r\n"
                            "UNT+7+1'\r\n"
                            "UNZ+1+1234'\r\n";
 
+// The first message is readable but breaks the strict checks three times: a qualifier and a contact
+// function longer than their maximum of 3, and a segment count in UNT that is 9 instead of 7. The second
+// message lacks its BGM, the error that stops the reading.
+const char* const Problematic = "UNB+UNOA:1+SENDER+RECEIVER+960101:1200+1234'\r\n"
+                                "UNH+1+ORDERS:D:96A:UN'\r\n"
+                                "BGM+220+PO1+9'\r\n"
+                                "DTM+1377:19960101'\r\n"
+                                "NAD+BY+Metro'\r\n"
+                                "CTA+ICXX'\r\n"
+                                "NAD+SU'\r\n"
+                                "UNT+9+1'\r\n"
+                                "UNH+2+ORDERS:D:96A:UN'\r\n"
+                                "DTM+137:19960101'\r\n"
+                                "UNT+3+2'\r\n"
+                                "UNZ+2+1234'\r\n";
+
 // The tree as indented lines, two spaces per level.
 void DumpTree(const QAbstractItemModel& model, const QModelIndex& parent, int depth, QStringList& out) {
     for (int row = 0; row < model.rowCount(parent); ++row) {
@@ -150,9 +177,52 @@ class TestViewer : public QObject {
 
     bool PanelShown() const { return !form->pnlSegment->isHidden(); }
 
+    // The tree node of an index as a path of rows, for readable comparisons.
+    QModelIndex Node(std::initializer_list<int> rows) const {
+        QModelIndex index;
+        for (int row : rows)
+            index = form->Model->index(row, 0, index);
+        return index;
+    }
+
+    // The mark a tree node shows: "error", "warning" or "" (compared by picture, as the user sees it).
+    QString MarkOf(const QModelIndex& index) const {
+        const QIcon icon = qvariant_cast<QIcon>(index.data(Qt::DecorationRole));
+        if (icon.isNull()) return {};
+        const QImage image = icon.pixmap(16).toImage();
+        if (image == ProblemIcon(TProblemMark::Error).pixmap(16).toImage()) return QStringLiteral("error");
+        if (image == ProblemIcon(TProblemMark::Warning).pixmap(16).toImage())
+            return QStringLiteral("warning");
+        QImage blank(image.size(), image.format()); // keeps the texts of unmarked nodes aligned
+        blank.fill(Qt::transparent);
+        if (image == blank) return {};
+        return QStringLiteral("?");
+    }
+
+    QStringList ProblemRows() const {
+        QStringList rows;
+        for (int row = 0; row < form->Problems->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < form->Problems->columnCount(); ++column)
+                cells << form->Problems->index(row, column).data().toString();
+            rows << cells.join(QStringLiteral(" | "));
+        }
+        return rows;
+    }
+
+    void Activate() {
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    }
+
 private slots:
     void initTestCase() {
         QVERIFY(temp.isValid());
+        // Preferences go to a directory of the test's own, here and in the programs it starts.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           temp.filePath(QStringLiteral("config")));
+        qputenv("XDG_CONFIG_HOME", temp.filePath(QStringLiteral("config")).toLocal8Bit());
         base = temp.filePath(QStringLiteral("std"));
         std::string sdf = Write("std/D96A/D96A.sdf", SegmentSource);
         std::string mdf = Write("std/D96A/ORDERS.mdf", MessageSource);
@@ -175,6 +245,7 @@ private slots:
 
     void init() {
         events.clear();
+        UserSettings()->clear();
         form = std::make_unique<TMainForm>();
         form->ChooseFile = [] { return QString(); };
     }
@@ -208,10 +279,21 @@ private slots:
                              (item->shortcut().isEmpty() ? QString()
                                                          : QStringLiteral(" ") + item->shortcut().toString());
         }
-        QCOMPARE(menus, (QStringList{"&Messages", "  &Open... F3", "  C&lose", "  -", "  E&xit Alt+X",
-                                     "&View", "  &Transmission data...", "  -", "  Structure e&xpanded",
-                                     "&Standards", "  &Settings...", "&Help", "  &About Talmiro..."}));
+        // clang-format off
+        QCOMPARE(menus, (QStringList{
+            "&Messages", "  &Open... F3", "  C&lose", "  -", "  E&xit Alt+X", "  -", "  &Recent files",
+            "&View", "  &Transmission data...", "  -", "  Structure e&xpanded", "  -", "  &Find... Ctrl+F",
+            "  Find &next Ctrl+G", "  Find pre&vious Ctrl+Shift+G", "  -", "  &Strict checks", "  &Problems",
+            "&Standards", "  &Settings...", "&Help", "  &About Talmiro..."}));
+        // clang-format on
         QVERIFY(form->miViewExpand->isCheckable());
+        QVERIFY(form->miViewStrict->isCheckable());
+        QVERIFY(!form->miViewStrict->isChecked());
+        // The additions keep out of the usual layout until asked for.
+        QVERIFY(form->dkProblems->isHidden());
+        QVERIFY(form->tbFind->isHidden());
+        QVERIFY(!form->miMsgRecent->menuAction()->isEnabled());
+        QCOMPARE(form->lbProblemCount->text(), QString());
 
         QCOMPARE(form->dlgOpenMessage->nameFilters(),
                  (QStringList{"EDIFACT files (*.edi)", "Text files (*.txt)", "Data files (*.dat)",
@@ -827,6 +909,307 @@ private slots:
             QVERIFY(shown);
             QCOMPARE(format, Qt::PlainText);
         }
+    }
+
+    void problemCountTexts() {
+        QCOMPARE(ProblemCountText(0, 0), QStringLiteral("No problems found"));
+        QCOMPARE(ProblemCountText(1, 0), QStringLiteral("1 error"));
+        QCOMPARE(ProblemCountText(0, 1), QStringLiteral("1 warning"));
+        QCOMPARE(ProblemCountText(0, 2), QStringLiteral("2 warnings"));
+        QCOMPARE(ProblemCountText(3, 1), QStringLiteral("3 errors, 1 warning"));
+        QCOMPARE(ProblemCountText(1, 12), QStringLiteral("1 error, 12 warnings"));
+    }
+
+    // Under strict checks: every problem listed with its place, the nodes marked up to the message, the
+    // error box as without them, and an entry's activation showing its segment.
+    void problemsPanelListsMarksAndActivates() {
+        const std::string path = Write("problems.edi", Problematic);
+        form->StartUp({}, ini);
+        QVERIFY(!Guarded([&] { form->OpenFile(path); }));
+        QCOMPARE(events.size(), 1);
+        const QString box = events[0];
+        QCOMPARE(box, QStringLiteral("error: Segment sequence error: BGM expected but DTM found."));
+        QCOMPARE(form->lbProblemCount->text(), QStringLiteral("1 error"));
+
+        form->miViewStrict->trigger(); // reads the file again
+        QCOMPARE(events, (QStringList{box, box}));
+        QCOMPARE(form->lbProblemCount->text(), QStringLiteral("1 error, 3 warnings"));
+        QCOMPARE(
+            ProblemRows(),
+            (QStringList{"Value \"1377\" of DTM/C507/2005 is longer than 3 characters | 4 DTM | 4:1 | ",
+                         "Value \"ICXX\" of CTA/3139 is longer than 3 characters | 6 CTA | 6:1 | SG1/SG2",
+                         "Segment count in UNT is \"9\", but there are 7 segments in the message | 8 UNT "
+                         "| 8:1 | ",
+                         "Segment sequence error: BGM expected but DTM found. | 10 DTM | 10:1 | "}));
+
+        // The texts of the tree stay; the marks go on the nodes concerned and those above them.
+        QCOMPARE(TreeLines(*form),
+                 (QStringList{"UNB", "ORDERS/D96A: 1", "  UNH", "  BGM", "  DTM", "  Segment Group 1 - 1",
+                              "    NAD", "    Segment Group 2 - 1", "      CTA", "  Segment Group 1 - 2",
+                              "    NAD", "  UNT", "ORDERS/D96A: 2", "  UNH"}));
+        QStringList marks;
+        for (QModelIndex index = Node({0}); index.isValid(); index = form->tvMsgStruct->indexBelow(index)) {
+            form->tvMsgStruct->expand(index);
+            marks << index.data().toString() + QLatin1Char(' ') + MarkOf(index);
+        }
+        QCOMPARE(marks, (QStringList{"UNB ", "ORDERS/D96A: 1 warning", "UNH ", "BGM ", "DTM warning",
+                                     "Segment Group 1 - 1 warning", "NAD ", "Segment Group 2 - 1 warning",
+                                     "CTA warning", "Segment Group 1 - 2 ", "NAD ", "UNT warning",
+                                     "ORDERS/D96A: 2 error", "UNH error"}));
+
+        // Enter on an entry selects its node and shows the segment.
+        form->tvMsgStruct->collapseAll();
+        Activate();
+        QVERIFY(form->dkProblems->isHidden());
+        form->miViewProblems->trigger();
+        QVERIFY(form->dkProblems->isVisible());
+        form->tvProblems->setFocus();
+        form->tvProblems->setCurrentIndex(form->Problems->index(1, 0));
+        QTest::keyClick(form->tvProblems, Qt::Key_Return);
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 3, 1, 0}));
+        QVERIFY(form->tvMsgStruct->isExpanded(Node({1, 3, 1})));
+        QVERIFY(PanelShown());
+        QCOMPARE(form->lbSegmID->text(), QStringLiteral("CTA"));
+        QCOMPARE(form->mmSegmData->toPlainText(), QStringLiteral("CTA+ICXX'"));
+        // The error belongs to the node read last before it.
+        form->tvProblemsActivate(form->Problems->index(3, 0));
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({2, 0}));
+        QCOMPARE(form->lbSegmID->text(), QStringLiteral("UNH"));
+
+        // Close empties the list, the marks and the count.
+        form->CloseMessageFile();
+        QCOMPARE(form->Problems->rowCount(), 0);
+        QCOMPARE(form->lbProblemCount->text(), QString());
+    }
+
+    void problemsOfAMissingDefinitionAndAValidFile() {
+        std::string text = Orders;
+        text.replace(text.find("ORDERS:D:96A"), 12, "ORDERS:D:01B");
+        std::string unknown = Write("unknown11.edi", text);
+        form->StartUp({}, ini);
+        QVERIFY(!Guarded([&] { form->OpenFile(unknown); }));
+        // The list says what the box says, on one line.
+        QCOMPARE(form->Problems->rowCount(), 1);
+        QCOMPARE(events.size(), 1);
+        QCOMPARE(QStringLiteral("error: ") + form->Problems->index(0, 0).data().toString(),
+                 QString(events[0]).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+        QCOMPARE(form->lbProblemCount->text(), QStringLiteral("1 error"));
+
+        form->OpenFile(orders);
+        QCOMPARE(form->Problems->rowCount(), 0);
+        QCOMPARE(form->lbProblemCount->text(), QStringLiteral("No problems found"));
+        QVERIFY(!Node({1}).data(Qt::DecorationRole).isValid()); // a valid file: no icons at all
+    }
+
+    void strictChecksRecheckAndAreRemembered() {
+        std::string text = Problematic;
+        text.erase(text.find("UNH+2"), text.find("UNZ") - text.find("UNH+2")); // warnings only
+        text.replace(text.find("UNZ+2"), 5, "UNZ+1");
+        const std::string path = Write("warnings.edi", text);
+        form->StartUp({path}, ini);
+        QVERIFY(form->StartUpErrors.empty());
+        QCOMPARE(form->lbProblemCount->text(), QStringLiteral("No problems found"));
+        form->miViewExpandClick();
+        Select({1, 2}); // DTM
+
+        form->miViewStrict->trigger();
+        QVERIFY(form->miViewStrict->isChecked());
+        QVERIFY(events.isEmpty());
+        QCOMPARE(form->lbProblemCount->text(), QStringLiteral("3 warnings"));
+        QCOMPARE(form->Problems->rowCount(), 3);
+        // The same node stays selected and shown, the tree as expanded as it was.
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 2}));
+        QVERIFY(form->tvMsgStruct->isExpanded(Node({1, 4})));
+        QVERIFY(PanelShown());
+        QCOMPARE(form->lbSegmID->text(), QStringLiteral("DTM"));
+        QCOMPARE(MarkOf(Node({1, 2})), QStringLiteral("warning"));
+
+        // A new window (the next start) checks strictly at once.
+        form = std::make_unique<TMainForm>();
+        QVERIFY(form->miViewStrict->isChecked());
+        form->StartUp({path}, ini);
+        QCOMPARE(form->lbProblemCount->text(), QStringLiteral("3 warnings"));
+        form->miViewStrictClick();
+        QCOMPARE(form->lbProblemCount->text(), QStringLiteral("No problems found"));
+        QCOMPARE(MarkOf(Node({1})), QString());
+        QVERIFY(!UserSettings()->value(QStringLiteral("strictChecks")).toBool());
+
+        // Without a file the toggle is only remembered.
+        form->CloseMessageFile();
+        form->miViewStrictClick();
+        QVERIFY(UserSettings()->value(QStringLiteral("strictChecks")).toBool());
+        QCOMPARE(form->lbProblemCount->text(), QString());
+    }
+
+    void findNextPreviousAndWrap() {
+        form->StartUp({orders}, ini);
+        Activate();
+        QTest::keyClick(form.get(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(form->tbFind->isVisible());
+        QCOMPARE(QApplication::focusWidget(), form->edFind);
+        QTest::keyClicks(form->edFind, QStringLiteral("nad"));
+        QTest::keyClick(form->edFind, Qt::Key_Return); // tags match, letter case ignored
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 3, 0}));
+        QVERIFY(PanelShown());
+        QCOMPARE(form->lbSegmID->text(), QStringLiteral("NAD"));
+        QTest::keyClick(form.get(), Qt::Key_G, Qt::ControlModifier);
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 4, 0}));
+        QTest::keyClick(form.get(), Qt::Key_G, Qt::ControlModifier); // wraps to the start
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 3, 0}));
+        QTest::keyClick(form.get(), Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier); // and back
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 4, 0}));
+        QTest::keyClick(form->edFind, Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 3, 0}));
+        QCOMPARE(form->lbFindResult->text(), QString());
+
+        // Values as they stand in the file: a line break inside a segment is not part of its text.
+        form->edFind->setText(QStringLiteral("PO1+9"));
+        QVERIFY(form->FindSegment(true));
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 1}));
+        form->edFind->setText(QString::fromUtf8("m\u00C9TRO"));
+        QVERIFY(form->FindSegment(false));
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 3, 0}));
+        // The only match, found again from itself.
+        QVERIFY(form->FindSegment(true));
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 3, 0}));
+        form->edFind->setText(QStringLiteral("1234'"));
+        QVERIFY(form->FindSegment(true));
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({2})); // UNZ, at the top level
+        QVERIFY(form->FindSegment(true));                       // UNB, after wrapping
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({0}));
+
+        form->edFind->setText(QStringLiteral("nothing like it"));
+        QVERIFY(!form->FindSegment(true));
+        QCOMPARE(form->lbFindResult->text(), QStringLiteral("Not found"));
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({0}));
+
+        // Nothing selected: forwards from the first node, backwards from the last.
+        form->OpenFile(orders);
+        form->edFind->setText(QStringLiteral("NAD"));
+        QVERIFY(form->FindSegment(false));
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 4, 0}));
+
+        QTest::keyClick(form->edFind, Qt::Key_Escape);
+        QVERIFY(form->tbFind->isHidden());
+        QVERIFY(events.isEmpty());
+    }
+
+    void recentFilesKeepOrderLimitAndDropMissingFiles() {
+        form->StartUp({}, ini);
+        QStringList opened;
+        for (int i = 0; i < 10; ++i) {
+            const std::string path = Write(QStringLiteral("recent/%1&.edi").arg(i), Orders);
+            form->OpenFile(path);
+            opened.prepend(QString::fromStdString(path));
+        }
+        QCOMPARE(form->RecentFiles, opened.mid(0, 8));
+        form->OpenFile(opened[5].toStdString()); // opened again: first, and only once
+        QStringList expected = opened.mid(0, 8);
+        expected.move(5, 0);
+        QCOMPARE(form->RecentFiles, expected);
+        const QList<QAction*> items = form->miMsgRecent->actions();
+        QCOMPARE(items.size(), 8);
+        QCOMPARE(items[0]->text(), QStringLiteral("&1 ") + QString(expected[0]).replace("&", "&&"));
+        QVERIFY(form->miMsgRecent->menuAction()->isEnabled());
+
+        // A new window lists them too; a file that is gone is reported and leaves the list, and the file
+        // displayed stays as it is.
+        form = std::make_unique<TMainForm>();
+        form->StartUp({}, ini);
+        QCOMPARE(form->RecentFiles, expected);
+        form->miMsgRecent->actions()[1]->trigger();
+        QCOMPARE(form->InterchangeFile, expected[1].toStdString());
+        QCOMPARE(form->RecentFiles[0], expected[1]);
+        QVERIFY(QFile::remove(expected[2]));
+        form->miMsgRecent->actions()[2]->trigger();
+        QCOMPARE(events,
+                 QStringList{
+                     QString::fromUtf8("error: Datei %1 kann nicht ge\u00F6ffnet werden.").arg(expected[2])});
+        QCOMPARE(form->RecentFiles.size(), 7);
+        QVERIFY(!form->RecentFiles.contains(expected[2]));
+        QCOMPARE(form->InterchangeFile, expected[1].toStdString());
+        QCOMPARE(form->Model->rowCount(), 3);
+        QCOMPARE(form->miMsgRecent->actions().size(), 7);
+
+        // A name given relative to the current directory is kept with its full path.
+        const QString here = QDir::currentPath();
+        QDir::setCurrent(temp.path());
+        form->OpenFile("orders.edi");
+        QDir::setCurrent(here);
+        QCOMPARE(form->RecentFiles[0], QString::fromStdString(orders));
+    }
+
+    void copyRawTextAndDetailLines() {
+        form->StartUp({orders}, ini);
+        Activate();
+        form->miViewExpandClick();
+        Select({1, 1}); // BGM, written over two lines
+        form->tvMsgStruct->setFocus();
+        QTest::keyClick(form->tvMsgStruct, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("BGM+220+PO1+9'"));
+        Select({1, 3, 0});
+        QTest::keyClick(form->tvMsgStruct, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QString::fromUtf8("NAD+BY+M\u00E9tro'"));
+        Select({1}); // not a segment: its text
+        QTest::keyClick(form->tvMsgStruct, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("ORDERS/D96A: 1"));
+
+        Select({1, 1});
+        form->mmFldData->setFocus();
+        QTest::keyClick(form->mmFldData, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), form->mmFldData->toPlainText());
+        QVERIFY(QApplication::clipboard()->text().count(QLatin1Char('\n')) == 4);
+        // A selection is copied as it is.
+        QTextCursor cursor = form->mmFldData->textCursor();
+        cursor.setPosition(0);
+        cursor.setPosition(4, QTextCursor::KeepAnchor);
+        form->mmFldData->setTextCursor(cursor);
+        QTest::keyClick(form->mmFldData, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("C002"));
+        form->mmSegmData->setFocus();
+        QTest::keyClick(form->mmSegmData, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("BGM+220+PO1+9'"));
+    }
+
+    void windowLayoutIsRemembered() {
+        form->StartUp({}, ini);
+        form->show();
+        form->resize(900, 650);
+        form->Splitter1->setSizes({320, 560});
+        form->miViewProblems->trigger();
+        QVERIFY(form->close());
+        const QSize size = form->size();
+        const int treeWidth = form->Splitter1->sizes().value(0);
+        QCOMPARE(size, QSize(900, 650));
+
+        form = std::make_unique<TMainForm>();
+        form->StartUp({}, ini);
+        form->show();
+        QCOMPARE(form->size(), size);
+        QCOMPARE(form->Splitter1->sizes().value(0), treeWidth);
+        QVERIFY(form->dkProblems->isVisible());
+        QVERIFY(form->miViewProblems->isChecked());
+        QVERIFY(form->tbFind->isHidden());
+    }
+
+    // The screenshot options of the program: strict checks and the problems panel at a given size.
+    void programShowsProblemsUnattended() {
+        const std::string path = Write("shot-problems.edi", Problematic);
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        const QString png = temp.filePath(QStringLiteral("problems.png"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("TALMIRO_SCREENSHOT"), png);
+        env.insert(QStringLiteral("TALMIRO_STRICT"), QStringLiteral("1"));
+        env.insert(QStringLiteral("TALMIRO_PROBLEMS"), QStringLiteral("1"));
+        env.insert(QStringLiteral("TALMIRO_WINDOW_SIZE"), QStringLiteral("800x600"));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(TALMIRO_PROGRAM), {QString::fromStdString(path)});
+        QVERIFY(program.waitForFinished(60000));
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(QImage(png).size(), QSize(800, 600));
+        // Nothing of this run became a preference.
+        QVERIFY(!UserSettings()->value(QStringLiteral("strictChecks")).toBool());
     }
 
     void errorTextRule() {
