@@ -193,6 +193,35 @@ TEST(Release, SourcesAreWrittenInBothDefinitionLanguagesAndCompile) {
     fs::remove_all(dir);
 }
 
+// A damaged table can open a group with another group: the outer one has no initial segment, is reported
+// by the reader and left out of the source, which compiles.
+TEST(Release, GroupsWithoutTheirInitialSegmentAreLeftOutOfTheSource) {
+    const std::string text = "4.3.1  Segment table\n"
+                             "0010   UNH Message header                            M   1     \n"
+                             "0020       ----- Segment group 1  ------------------ C   9-----+\n"
+                             "0030       ----- Segment group 2  ------------------ C   9----+|\n"
+                             "0040   RFF Reference                                 M   1----++\n"
+                             "0050   UNT Message trailer                           M   1     \n";
+    TMessageDef m;
+    std::vector<TImportWarning> warnings;
+    ASSERT_TRUE(ParseMessage(text, "TSTMSG_D.96A", m, warnings));
+    ASSERT_EQ(warnings.size(), 1u);
+    const std::string source = MessageSource(m, "D96A");
+    EXPECT_EQ(source.find("GROUP"), std::string::npos) << source;
+    EXPECT_NE(source.find("STRUCTURE\n"
+                          "  SEGMENT 'UNH' MANDATORY (1) MEMO ('Message header');\n"
+                          "  SEGMENT 'UNT' MANDATORY (1) MEMO ('Message trailer');\n"
+                          "END;\n"),
+              std::string::npos)
+        << source;
+    fs::path dir = TempDir("headless");
+    std::ofstream(dir / "TSTMSG.mdf") << source;
+    talmiro::TCompilerMDF compiler;
+    compiler.SetSourceFile((dir / "TSTMSG.mdf").string());
+    EXPECT_NO_THROW(compiler.Compile());
+    fs::remove_all(dir);
+}
+
 // Every bundled release imports without losing a definition, and its sources compile.
 class BundledRelease : public testing::TestWithParam<std::string> {};
 
