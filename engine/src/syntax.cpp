@@ -202,6 +202,15 @@ void TEDIField::StoreRead(std::string_view text) {
 
 namespace {
 
+// No value of an interchange comes near this length; a longer one is a damaged or hostile file (a value
+// whose terminator is missing, say), which would otherwise be held in memory whole, several times over.
+constexpr size_t MaxValueLength = size_t{1} << 20;
+
+[[noreturn]] void RaiseValueTooLong() {
+    throw EEdiSyntaxError("Data element value longer than " + std::to_string(MaxValueLength) +
+                          " characters.");
+}
+
 // The rest of a value that the quick scan could not take (control bytes, refills of the buffer, release
 // characters), character by character into scratch, after the run of run bytes at begin. Kept out of
 // line so that the common case saves no registers for it.
@@ -229,6 +238,7 @@ namespace {
         const uint8_t* p = SkipPlain(begin, end, set);
         scratch.append(reinterpret_cast<const char*>(begin), static_cast<size_t>(p - begin));
         stream.Skip(static_cast<size_t>(p - begin));
+        if (scratch.size() > MaxValueLength) RaiseValueTooLong();
     }
     if (c == EndOfData) throw Exception("Unexpected end of transmission file");
 }
@@ -242,6 +252,7 @@ void TEDIField::ReadEdi(TStream& stream) {
     const uint8_t* end = stream.BufferedEnd();
     const uint8_t* p = SkipPlain(begin, end, set);
     const auto run = static_cast<size_t>(p - begin);
+    if (run > MaxValueLength) RaiseValueTooLong();
     if (p < end && set.Ends[*p]) {
         // The common case: the whole value lies in the buffer and a delimiter ends it, which stays unread.
         StoreRead(std::string_view(reinterpret_cast<const char*>(begin), run));

@@ -210,6 +210,37 @@ TEST_F(Syntax, ReleaseCharacter) {
     EXPECT_EQ(Text(*seg, "e2"), "B");
 }
 
+// A value without end (a file whose terminator is missing, a hostile one) is refused at a bound far above
+// any real value instead of being held in memory whole: from memory, through a file's blocks and through
+// release characters alike, and reading stops there rather than at the end of the data.
+TEST_F(Syntax, OverlongValuesAreRefused) {
+    const size_t limit = size_t{1} << 20;
+    const std::string error = "Data element value longer than 1048576 characters.";
+    auto seg = MakeSegment("TAG", "aa");
+    auto read = [&](const std::string& text) {
+        TMemoryStream m(text);
+        return What([&] { seg->ReadEdi(m); });
+    };
+    EXPECT_EQ(read("TAG+" + std::string(limit, 'A') + "+B'"), "<no error>");
+    EXPECT_EQ(seg->FieldByID("e1").RawText.size(), limit);
+    EXPECT_EQ(read("TAG+" + std::string(limit + 1, 'A') + "+B'"), error);
+    EXPECT_EQ(read("TAG+B+" + std::string(limit + 1, 'A')), error);
+    std::string released = "TAG+";
+    for (size_t n = 0; n <= limit / 2; ++n)
+        released += "A?+\r\n"; // two characters of the value each
+    EXPECT_EQ(read(released + "'"), error);
+
+    const auto path = std::filesystem::temp_directory_path() / "talmiro-syntax-overlong.edi";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "TAG+" << std::string(8 * limit, 'A');
+    }
+    TFileStream file(path.string());
+    EXPECT_EQ(What([&] { seg->ReadEdi(file); }), error);
+    EXPECT_LT(file.Position(), static_cast<int64_t>(2 * limit));
+    std::filesystem::remove(path);
+}
+
 TEST_F(Syntax, SegmentStructureErrors) {
     TSegmUNT unt;
     TMemoryStream m("UNH+1+ORDERS:D:96A:UN'");
