@@ -69,7 +69,17 @@ void ReadServiceStringAdvice(TStream& stream) {
 std::string ReadFirstTag(TStream& stream) {
     std::string tag = PeekSegmentTag(stream);
     if (tag == "UNA") {
+        const int64_t start = stream.Position();
         ReadServiceStringAdvice(stream);
+        // One character for two separators makes every segment ambiguous; the reader would fail far from
+        // the cause, or read something else than was meant. (A cut-short advice fails at the next peek.)
+        const char comp = Delimiters.ComponentSeparator, elem = Delimiters.ElementSeparator,
+                   term = Delimiters.SegmentTerminator;
+        if (stream.Position() - start == 9 && (comp == elem || comp == term || elem == term)) {
+            const char twice = comp == elem || comp == term ? comp : elem;
+            throw EEdiSyntaxError("Service string advice uses \"" + std::string(1, twice) +
+                                  "\" for more than one separator.");
+        }
         tag = PeekSegmentTag(stream);
     }
     return tag;

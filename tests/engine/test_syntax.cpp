@@ -137,6 +137,24 @@ TEST_F(Syntax, ServiceStringAdvice) {
     EXPECT_EQ(plain.Position(), 0);
 }
 
+// An advice that gives two separators the same character makes every segment ambiguous and is refused at
+// once, not where the reader happens to fail. A release character may coincide with a separator (the
+// separator wins), and an advice cut short is left to the peek after it.
+TEST_F(Syntax, AdviceWithOneCharacterForTwoSeparators) {
+    auto first = [](const std::string& text) {
+        ResetDelimiters();
+        TMemoryStream m(text);
+        return What([&] { ReadFirstTag(m); });
+    };
+    EXPECT_EQ(first("UNA++.? 'UNB+UNOA+2'"), "Service string advice uses \"+\" for more than one separator.");
+    EXPECT_EQ(first("UNA::.? 'UNB:UNOA:2'"), "Service string advice uses \":\" for more than one separator.");
+    EXPECT_EQ(first("UNA:+.? +UNB+UNOA:2+"), "Service string advice uses \"+\" for more than one separator.");
+    EXPECT_EQ(first("UNA:+.? :UNB+UNOA:2:"), "Service string advice uses \":\" for more than one separator.");
+    EXPECT_EQ(first("UNA:+.+ 'UNB+UNOA:2'"), "<no error>");
+    EXPECT_EQ(first("UNA:+.?+'UNB+UNOA:2'"), "<no error>"); // the reserved character is no separator
+    EXPECT_EQ(first("UNA++"), "Invalid segment ID \"\".");
+}
+
 TEST_F(Syntax, PeekSegmentTag) {
     TMemoryStream s("\r\nLIN+1'");
     EXPECT_EQ(PeekSegmentTag(s), "LIN");
