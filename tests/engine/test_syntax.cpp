@@ -259,6 +259,25 @@ TEST_F(Syntax, OverlongValuesAreRefused) {
     std::filesystem::remove(path);
 }
 
+// A segment of ten million components or ten million elements fails at the first one its definition has
+// no place for; nothing after it is read.
+TEST_F(Syntax, SegmentsOfMillionsOfComponentsFailAtTheFirstSurplusOne) {
+    auto seg = MakeSegment("TAG", "2a");
+    auto attempt = [&](const std::string& head, const std::string& repeated) {
+        std::string tail = repeated;
+        while (tail.size() < repeated.size() * 10000000)
+            tail += tail; // doubling: a few copies instead of ten million appends
+        const std::string text = head + tail.substr(0, repeated.size() * 10000000);
+        TMemoryStream m(text + "'");
+        const std::string error = What([&] { seg->ReadEdi(m); });
+        EXPECT_LT(m.Position(), 20);
+        return error;
+    };
+    EXPECT_EQ(attempt("TAG+A", ":x"), "Data element seperator invalid.");
+    EXPECT_EQ(attempt("TAG+A:B+C", "+x"), "Invalid segment delimiter at the end of \"TAG\".");
+    EXPECT_EQ(attempt("TAG+A:B+C", ":"), "Invalid segment delimiter at the end of \"TAG\".");
+}
+
 TEST_F(Syntax, SegmentStructureErrors) {
     TSegmUNT unt;
     TMemoryStream m("UNH+1+ORDERS:D:96A:UN'");
