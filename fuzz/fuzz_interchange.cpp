@@ -1,77 +1,85 @@
-// Interchange text against a small ORDERS table: every input ends in success or an exception.
+// Interchanges of any content, read as the viewer reads them: against the tables the build compiled from
+// real directory releases, through the catalogue, with every event of the driver and the message reader
+// attached, the tree built and every segment node selected afterwards. Reading ends in success or in one
+// of the engine's errors; a segment that was read once reads again from its place, to the same end.
 #include "fuzz_support.h"
 
-#include "talmiro/compiler.h"
 #include "talmiro/exceptions.h"
 #include "talmiro/interchange_tree.h"
 #include "talmiro/message.h"
-#include "talmiro/streams.h"
+#include "talmiro/segment_details.h"
 #include "talmiro/transmission.h"
 
-#include <string_view>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace {
 
-const char* const SegmentSource = R"(SEGMENTS
-SEGMENT 'UNH' FIELD '0062' ALNUM (1:14); COMPOSIT 'S009' FIELD '0065' ALNUM (1:6); FIELD '0052' ALNUM (1:3);
-  FIELD '0054' ALNUM (1:3); FIELD '0051' ALNUM (1:2); END; END;
-SEGMENT 'BGM' COMPOSIT 'C002' FIELD '1001' ALNUM (1:3); END; FIELD '1004' ALNUM (1:35); END;
-SEGMENT 'DTM' COMPOSIT 'C507' FIELD '2005' ALNUM (1:3); FIELD '2380' ALNUM (1:35); END; END;
-SEGMENT 'NAD' FIELD '3035' ALNUM (1:3); END;
-SEGMENT 'QTY' COMPOSIT 'C186' FIELD '6063' ALNUM (1:3); FIELD '6060' NUMERIC (1:15); END; END;
-SEGMENT 'UNT' FIELD '0074' NUMERIC (1:6); FIELD '0062' ALNUM (1:14); END;
-SEGMENT 'UNH' FIELD '0062' ALNUM (1:14); END;
-SEGMENT 'UNE' FIELD '0060' NUMERIC (1:6); FIELD '0048' ALNUM (1:14); END;
-SEGMENT 'UNZ' FIELD '0036' NUMERIC (1:6); FIELD '0020' ALNUM (1:14); END;
-END;)";
-
-const char* const MessageSource =
-    R"(MESSAGE 'ORDERS' IDENTIFICATION 65 = 'ORDERS', 52 = 'D', 54 = '96A', 51 = 'UN'
-SEGMENTS 'FUZZ'; STRUCTURE
-SEGMENT 'UNH' MANDATORY (1); SEGMENT 'BGM' MANDATORY (1); SEGMENT 'DTM' CONDITIONAL (3);
-GROUP 'NAD' CONDITIONAL (5); SEGMENT 'NAD' MANDATORY (1); GROUP 'QTY' CONDITIONAL (2);
-SEGMENT 'QTY' MANDATORY (1); END; END;
-SEGMENT 'UNT' MANDATORY (1); END;)";
-
-std::string TablePath() {
-    static const std::string path = [] {
-        using namespace talmiro;
-        fuzzsupport::WriteFile("FUZZ.sdf", SegmentSource);
-        std::string mdf = fuzzsupport::WriteFile("ORDERS.mdf", MessageSource);
-        TCompilerSDF sdf;
-        sdf.SetSourceFile(fuzzsupport::ScratchDir() + "/FUZZ.sdf");
-        sdf.Compile();
-        TCompilerMDF compiler;
-        compiler.SetSourceFile(mdf);
-        compiler.Compile();
-        return fuzzsupport::ScratchDir() + "/ORDERS.MDT";
-    }();
-    return path;
+[[noreturn]] void Fail(const char* what) {
+    std::fprintf(stderr, "fuzz_interchange: %s\n", what);
+    std::abort();
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace talmiro;
-    static const std::string table = TablePath();
-    TInterchangeReader reader;
-    reader.Transmission().OnGetStructureFile = [](TEdiTransmission&, std::string& name) { name = table; };
-    reader.Message().OnReport = [](const std::string&) {};
-    TMemoryStream stream(std::string_view(reinterpret_cast<const char*>(data), size));
+    TInterchangeReader reader(&fuzzsupport::Catalogue());
+    fuzzsupport::TChunkedStream stream(data, size, fuzzsupport::WindowFor(size));
+    const auto end = static_cast<int64_t>(size);
+
+    TEdiTransmission& transmission = reader.Transmission();
+    int groups = 0;
+    transmission.OnNewFncGroup = [&](TEdiTransmission&) { ++groups; };
+    transmission.OnExitFncGroup = [&](TEdiTransmission&) {
+        if (groups == 0) Fail("functional groups left without one entered");
+    };
+    reader.OnGetStructureFile = [](TEdiTransmission& sender, std::string& name) {
+        if (name.empty()) return; // no release of that name: the driver tries TYPE.MDT, which is not there
+        if (!sender.Message) Fail("no message component");
+    };
+    reader.OnStrctLoaded = [](TEdiTransmission& sender) {
+        if (!sender.Message->SegmentTable || !sender.Message->Structure) Fail("table loaded in part");
+    };
+    reader.OnSegmentRead = [&](TEdiMessage&, TEdiSegment& segment) {
+        if (segment.StartPos < 0 || segment.EndPos < segment.StartPos || segment.EndPos >= end)
+            Fail("segment outside the input");
+    };
+    TEdiMessage& message = reader.Message();
+    message.OnReport = [](const std::string&) {};
+    message.OnCheckHeader = [](TEdiMessage& sender, bool& accepted) {
+        accepted = !sender.MessageName.empty();
+    };
+    message.OnExitGroup = [](TEdiMessage&, int grpNbr) {
+        if (grpNbr <= 0) Fail("group without number left");
+    };
+    message.OnGetTreeNode = [](TEdiMessage&, const TMessageDefRec&, void*, void*& node) { node = nullptr; };
+
     try {
         reader.Read(stream);
     } catch (const Exception&) {
     }
-    // Whatever was built must be readable again, as the viewer does on selection.
-    const auto& tree = reader.Tree();
+
+    // What was built must be shown again as the viewer shows a selected node.
+    const TInterchangeTree& tree = reader.Tree();
     for (size_t i = 0; i < tree.NodeCount(); ++i) {
-        (void)tree.Text(static_cast<int32_t>(i));
-        if (tree.Definition(static_cast<int32_t>(i))) {
-            try {
-                (void)tree.ReadSegment(static_cast<int32_t>(i), stream);
-            } catch (const Exception&) {
-            }
+        const auto index = static_cast<int32_t>(i);
+        (void)tree.Text(index);
+        const TEdiSegment* definition = tree.Definition(index);
+        if (!definition) continue;
+        std::unique_ptr<TEdiSegment> segment;
+        try {
+            segment = tree.ReadSegment(index, stream);
+        } catch (const Exception& e) {
+            std::fprintf(stderr, "node %d: %s\n", index, e.what());
+            Fail("a segment read once does not read again");
         }
+        if (segment->EndPos != tree.NodeAt(index).EndPos()) Fail("a segment read again ends elsewhere");
+        (void)SegmentRawText(*segment, stream);
+        std::vector<std::string> lines;
+        AddElementLines(lines, segment->Elements, 0);
     }
     return 0;
 }

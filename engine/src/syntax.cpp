@@ -87,7 +87,17 @@ char RepetitionSeparatorFor(bool hadAdvice) {
 std::string ReadFirstTag(TStream& stream) {
     std::string tag = PeekSegmentTag(stream);
     if (tag == "UNA") {
+        const int64_t start = stream.Position();
         ReadServiceStringAdvice(stream);
+        // One character for two separators makes every segment ambiguous; the reader would fail far from
+        // the cause, or read something else than was meant. (A cut-short advice fails at the next peek.)
+        const char comp = Delimiters.ComponentSeparator, elem = Delimiters.ElementSeparator,
+                   term = Delimiters.SegmentTerminator;
+        if (stream.Position() - start == 9 && (comp == elem || comp == term || elem == term)) {
+            const char twice = comp == elem || comp == term ? comp : elem;
+            throw EEdiSyntaxError("Service string advice uses \"" + std::string(1, twice) +
+                                  "\" for more than one separator.");
+        }
         tag = PeekSegmentTag(stream);
     }
     return tag;
@@ -233,6 +243,15 @@ void TEDIField::StoreRead(std::string_view text) {
 
 namespace {
 
+// No value of an interchange comes near this length; a longer one is a damaged or hostile file (a value
+// whose terminator is missing, say), which would otherwise be held in memory whole, several times over.
+constexpr size_t MaxValueLength = size_t{1} << 20;
+
+[[noreturn]] void RaiseValueTooLong() {
+    throw EEdiSyntaxError("Data element value longer than " + std::to_string(MaxValueLength) +
+                          " characters.");
+}
+
 // The rest of a value that the quick scan could not take (control bytes, refills of the buffer, release
 // characters), character by character into scratch, after the run of run bytes at begin. Kept out of
 // line so that the common case saves no registers for it.
@@ -261,6 +280,7 @@ namespace {
         const uint8_t* p = SkipPlain(begin, end, set);
         scratch.append(reinterpret_cast<const char*>(begin), static_cast<size_t>(p - begin));
         stream.Skip(static_cast<size_t>(p - begin));
+        if (scratch.size() > MaxValueLength) RaiseValueTooLong();
     }
     if (c == EndOfData) throw Exception("Unexpected end of transmission file");
 }
@@ -274,6 +294,7 @@ void TEDIField::ReadEdi(TStream& stream) {
     const uint8_t* end = stream.BufferedEnd();
     const uint8_t* p = SkipPlain(begin, end, set);
     const auto run = static_cast<size_t>(p - begin);
+    if (run > MaxValueLength) RaiseValueTooLong();
     if (p < end && set.Ends[*p]) {
         // The common case: the whole value lies in the buffer and a delimiter ends it, which stays unread.
         StoreRead(std::string_view(reinterpret_cast<const char*>(begin), run));

@@ -137,6 +137,24 @@ TEST_F(Syntax, ServiceStringAdvice) {
     EXPECT_EQ(plain.Position(), 0);
 }
 
+// An advice that gives two separators the same character makes every segment ambiguous and is refused at
+// once, not where the reader happens to fail. A release character may coincide with a separator (the
+// separator wins), and an advice cut short is left to the peek after it.
+TEST_F(Syntax, AdviceWithOneCharacterForTwoSeparators) {
+    auto first = [](const std::string& text) {
+        ResetDelimiters();
+        TMemoryStream m(text);
+        return What([&] { ReadFirstTag(m); });
+    };
+    EXPECT_EQ(first("UNA++.? 'UNB+UNOA+2'"), "Service string advice uses \"+\" for more than one separator.");
+    EXPECT_EQ(first("UNA::.? 'UNB:UNOA:2'"), "Service string advice uses \":\" for more than one separator.");
+    EXPECT_EQ(first("UNA:+.? +UNB+UNOA:2+"), "Service string advice uses \"+\" for more than one separator.");
+    EXPECT_EQ(first("UNA:+.? :UNB+UNOA:2:"), "Service string advice uses \":\" for more than one separator.");
+    EXPECT_EQ(first("UNA:+.+ 'UNB+UNOA:2'"), "<no error>");
+    EXPECT_EQ(first("UNA:+.?+'UNB+UNOA:2'"), "<no error>"); // the reserved character is no separator
+    EXPECT_EQ(first("UNA++"), "Invalid segment ID \"\".");
+}
+
 TEST_F(Syntax, PeekSegmentTag) {
     TMemoryStream s("\r\nLIN+1'");
     EXPECT_EQ(PeekSegmentTag(s), "LIN");
@@ -208,6 +226,56 @@ TEST_F(Syntax, ReleaseCharacter) {
     read("TAG+A+B'");
     EXPECT_EQ(Text(*seg, "e1"), "A");
     EXPECT_EQ(Text(*seg, "e2"), "B");
+}
+
+// A value without end (a file whose terminator is missing, a hostile one) is refused at a bound far above
+// any real value instead of being held in memory whole: from memory, through a file's blocks and through
+// release characters alike, and reading stops there rather than at the end of the data.
+TEST_F(Syntax, OverlongValuesAreRefused) {
+    const size_t limit = size_t{1} << 20;
+    const std::string error = "Data element value longer than 1048576 characters.";
+    auto seg = MakeSegment("TAG", "aa");
+    auto read = [&](const std::string& text) {
+        TMemoryStream m(text);
+        return What([&] { seg->ReadEdi(m); });
+    };
+    EXPECT_EQ(read("TAG+" + std::string(limit, 'A') + "+B'"), "<no error>");
+    EXPECT_EQ(seg->FieldByID("e1").RawText.size(), limit);
+    EXPECT_EQ(read("TAG+" + std::string(limit + 1, 'A') + "+B'"), error);
+    EXPECT_EQ(read("TAG+B+" + std::string(limit + 1, 'A')), error);
+    std::string released = "TAG+";
+    for (size_t n = 0; n <= limit / 2; ++n)
+        released += "A?+\r\n"; // two characters of the value each
+    EXPECT_EQ(read(released + "'"), error);
+
+    const auto path = std::filesystem::temp_directory_path() / "talmiro-syntax-overlong.edi";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "TAG+" << std::string(8 * limit, 'A');
+    }
+    TFileStream file(path.string());
+    EXPECT_EQ(What([&] { seg->ReadEdi(file); }), error);
+    EXPECT_LT(file.Position(), static_cast<int64_t>(2 * limit));
+    std::filesystem::remove(path);
+}
+
+// A segment of ten million components or ten million elements fails at the first one its definition has
+// no place for; nothing after it is read.
+TEST_F(Syntax, SegmentsOfMillionsOfComponentsFailAtTheFirstSurplusOne) {
+    auto seg = MakeSegment("TAG", "2a");
+    auto attempt = [&](const std::string& head, const std::string& repeated) {
+        std::string tail = repeated;
+        while (tail.size() < repeated.size() * 10000000)
+            tail += tail; // doubling: a few copies instead of ten million appends
+        const std::string text = head + tail.substr(0, repeated.size() * 10000000);
+        TMemoryStream m(text + "'");
+        const std::string error = What([&] { seg->ReadEdi(m); });
+        EXPECT_LT(m.Position(), 20);
+        return error;
+    };
+    EXPECT_EQ(attempt("TAG+A", ":x"), "Data element seperator invalid.");
+    EXPECT_EQ(attempt("TAG+A:B+C", "+x"), "Invalid segment delimiter at the end of \"TAG\".");
+    EXPECT_EQ(attempt("TAG+A:B+C", ":"), "Invalid segment delimiter at the end of \"TAG\".");
 }
 
 TEST_F(Syntax, SegmentStructureErrors) {

@@ -103,6 +103,58 @@ TEST(Release, NestedArchivesAreReadInMemoryAndOnlyTheNeededEntries) {
     fs::remove_all(dir);
 }
 
+// Sizes an archive claims, and what it really unpacks to, are bounded before anything is kept: an entry
+// that claims 4 GB, and nested archives that together unpack beyond any release (each one alone is
+// plausible; all of them stay in memory during the import).
+TEST(Release, ArchivesThatUnpackBeyondAnyReleaseAreRefused) {
+    fs::path dir = TempDir("bomb");
+    auto importError = [](const fs::path& archive) -> std::string {
+        try {
+            ImportRelease(archive);
+        } catch (const EImportError& e) {
+            return e.what();
+        }
+        return "<no error>";
+    };
+
+    // A stored entry of five bytes whose headers claim 0xFFFFFFFE of them.
+    const std::string name = "EDSD.96A";
+    auto le = [](uint32_t v, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i)
+            out += static_cast<char>((v >> (8 * i)) & 0xFF);
+        return out;
+    };
+    const uint32_t crc = 0x3610A686; // of "hello"
+    const std::string sizes = le(crc, 4) + le(5, 4) + le(0xFFFFFFFEu, 4) + le(8, 2) + le(0, 2);
+    const std::string local =
+        le(0x04034B50, 4) + le(20, 2) + le(0, 2) + le(0, 2) + le(0, 4) + sizes + name + "hello";
+    const std::string central = le(0x02014B50, 4) + le(20, 2) + le(20, 2) + le(0, 2) + le(0, 2) + le(0, 4) +
+                                sizes + le(0, 2) + le(0, 2) + le(0, 2) + le(0, 4) + le(0, 4) + name;
+    const std::string end = le(0x06054B50, 4) + le(0, 2) + le(0, 2) + le(1, 2) + le(1, 2) +
+                            le(static_cast<uint32_t>(central.size()), 4) +
+                            le(static_cast<uint32_t>(local.size()), 4) + le(0, 2);
+    std::ofstream(dir / "claims.zip", std::ios::binary) << local << central << end;
+    EXPECT_EQ(importError(dir / "claims.zip"), "Entry too large: EDSD.96A");
+
+    // Two nested archives of 130 MB of zeros each, 260 KB packed.
+    const std::string zeros(130u << 20, '\0');
+    {
+        int error = 0;
+        zip_t* zip = zip_open((dir / "nested.zip").c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        ASSERT_NE(zip, nullptr);
+        for (const char* entry : {"EDSD.ZIP", "EDMD.ZIP"}) {
+            zip_source_t* source = zip_source_buffer(zip, zeros.data(), zeros.size(), 0);
+            const zip_int64_t index = zip_file_add(zip, entry, source, 0);
+            ASSERT_GE(index, 0);
+            zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 1);
+        }
+        ASSERT_EQ(zip_close(zip), 0);
+    }
+    EXPECT_EQ(importError(dir / "nested.zip"), "Archive too large: EDMD.ZIP");
+    fs::remove_all(dir);
+}
+
 TEST(Release, FoldersAndFailures) {
     fs::path dir = TempDir("folder");
     fs::create_directories(dir / "sub");
@@ -190,6 +242,35 @@ TEST(Release, SourcesAreWrittenInBothDefinitionLanguagesAndCompile) {
     }
     EXPECT_TRUE(fs::exists(out / "D96A" / "D96A.SDT"));
     EXPECT_TRUE(fs::exists(out / "D96A" / "TSTMSG.MDT"));
+    fs::remove_all(dir);
+}
+
+// A damaged table can open a group with another group: the outer one has no initial segment, is reported
+// by the reader and left out of the source, which compiles.
+TEST(Release, GroupsWithoutTheirInitialSegmentAreLeftOutOfTheSource) {
+    const std::string text = "4.3.1  Segment table\n"
+                             "0010   UNH Message header                            M   1     \n"
+                             "0020       ----- Segment group 1  ------------------ C   9-----+\n"
+                             "0030       ----- Segment group 2  ------------------ C   9----+|\n"
+                             "0040   RFF Reference                                 M   1----++\n"
+                             "0050   UNT Message trailer                           M   1     \n";
+    TMessageDef m;
+    std::vector<TImportWarning> warnings;
+    ASSERT_TRUE(ParseMessage(text, "TSTMSG_D.96A", m, warnings));
+    ASSERT_EQ(warnings.size(), 1u);
+    const std::string source = MessageSource(m, "D96A");
+    EXPECT_EQ(source.find("GROUP"), std::string::npos) << source;
+    EXPECT_NE(source.find("STRUCTURE\n"
+                          "  SEGMENT 'UNH' MANDATORY (1) MEMO ('Message header');\n"
+                          "  SEGMENT 'UNT' MANDATORY (1) MEMO ('Message trailer');\n"
+                          "END;\n"),
+              std::string::npos)
+        << source;
+    fs::path dir = TempDir("headless");
+    std::ofstream(dir / "TSTMSG.mdf") << source;
+    talmiro::TCompilerMDF compiler;
+    compiler.SetSourceFile((dir / "TSTMSG.mdf").string());
+    EXPECT_NO_THROW(compiler.Compile());
     fs::remove_all(dir);
 }
 

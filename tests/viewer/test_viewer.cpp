@@ -444,6 +444,20 @@ private slots:
         QCOMPARE(form->lbSegmID->text(), QStringLiteral("BGM"));
         QCOMPARE(form->mmSegmData->toPlainText(), QStringLiteral("BGM+220+PO1+9'"));
         QVERIFY(form->mmFldData->toPlainText().startsWith(QStringLiteral("C002 ")));
+
+        // Rewritten so that DTM's value runs on without end, then emptied: selecting gives an error each
+        // time, after reading no more than a bounded part of the value.
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            << text.substr(0, text.find("DTM+")) << "DTM+" << std::string(16 << 20, '9');
+        Select({1, 1});
+        QCOMPARE(events.size(), 1);
+        Select({1, 2});
+        QCOMPARE(events.size(), 2);
+        QVERIFY2(events[1].contains(QStringLiteral("longer than 1048576 characters")), qPrintable(events[1]));
+        std::ofstream(path, std::ios::binary | std::ios::trunc);
+        Select({1, 1});
+        QCOMPARE(events.size(), 3);
+        QCOMPARE(form->lbSegmID->text(), QStringLiteral("BGM"));
     }
 
     // Every prefix of the sample: whatever the reader makes of it, every node can be selected, the
@@ -865,6 +879,12 @@ private slots:
         QVERIFY(result.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromLocal8Bit(result.readAll()),
                  "[--wait]\n[" + temp.filePath(QStringLiteral("a file; $(rm -rf x).edi")) + "]\n");
+        result.close();
+        // Quotes of both kinds, a back-quoted command and a line break reach the editor as they are too.
+        const QString nasty = temp.filePath(QStringLiteral("it's \"q\" `id` $HOME\n; x.edi"));
+        RunTextEditor(nasty.toStdString());
+        QVERIFY(result.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromLocal8Bit(result.readAll()), "[--wait]\n[" + nasty + "]\n");
 
         qputenv("TALMIRO_EDITOR", temp.filePath(QStringLiteral("no-such-editor")).toLocal8Bit());
         RunTextEditor("x.edi"); // cannot be started: nothing happens

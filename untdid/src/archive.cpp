@@ -24,6 +24,9 @@ namespace {
 // Text files of a directory release are a few MB; anything far larger is not one of them.
 constexpr zip_uint64_t MaxEntrySize = 256u * 1024u * 1024u;
 constexpr zip_uint64_t MaxDeflateRatio = 1100; // deflate cannot expand beyond about 1032:1
+// A whole release unpacks to some 20 MB. Nested archives stay in memory while the import runs, so without a
+// bound on the sum a small archive of many large nested ones would take gigabytes and minutes.
+constexpr zip_uint64_t MaxArchiveBytes = 256u * 1024u * 1024u;
 
 std::string Lower(std::string_view s) {
     std::string out(s);
@@ -69,7 +72,8 @@ struct TZipCloser {
 };
 using TZipPtr = std::unique_ptr<zip_t, TZipCloser>;
 
-std::string ReadEntry(zip_t* zip, zip_uint64_t index, const std::string& label) {
+// Reads an entry whole; unpacked counts the bytes all entries read so far take.
+std::string ReadEntry(zip_t* zip, zip_uint64_t index, const std::string& label, zip_uint64_t& unpacked) {
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(zip, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
@@ -78,6 +82,8 @@ std::string ReadEntry(zip_t* zip, zip_uint64_t index, const std::string& label) 
     bool plausible = st.size <= MaxEntrySize &&
                      (!(st.valid & ZIP_STAT_COMP_SIZE) || st.size <= st.comp_size * MaxDeflateRatio + 4096);
     if (!plausible) throw EImportError("Entry too large: " + label);
+    if (st.size > MaxArchiveBytes - unpacked) throw EImportError("Archive too large: " + label);
+    unpacked += st.size;
     std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> file(zip_fopen_index(zip, index, 0), zip_fclose);
     if (!file) throw EImportError("Cannot read " + label + ": " + zip_strerror(zip));
     std::string data(static_cast<std::size_t>(st.size), '\0');
@@ -101,6 +107,7 @@ public:
     std::vector<TFile> Messages;
     std::vector<std::shared_ptr<std::string>> Buffers; // keep nested archives alive
     std::vector<std::shared_ptr<zip_t>> Zips;
+    zip_uint64_t Unpacked = 0; // bytes read from the archive and its nested ones
 
     explicit TCollector(std::vector<TImportWarning>& warnings) : Warnings(warnings) {}
 
@@ -137,7 +144,7 @@ public:
             std::string label = prefix.empty() ? entryName : prefix + "/" + entryName;
             auto index = static_cast<zip_uint64_t>(i);
             Add({label, BaseName(entryName),
-                 [zip, index, label] { return ReadEntry(zip.get(), index, label); }},
+                 [this, zip, index, label] { return ReadEntry(zip.get(), index, label, Unpacked); }},
                 nesting);
         }
     }

@@ -49,8 +49,9 @@ void WriteField(std::string& out, const TElementDef& field, const char* indent) 
 void WriteNodes(std::string& out, const std::vector<TMessageNode>& nodes, int depth) {
     std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
     for (const TMessageNode& node : nodes) {
-        // An empty group cannot be written in the message language; the importer has reported it.
-        if (node.IsGroup && node.Children.empty()) continue;
+        // An empty group, or one that does not begin with its initial segment (it has no tag then), cannot
+        // be written in the message language; the importer has reported it.
+        if (node.IsGroup && (node.Children.empty() || node.Tag.empty())) continue;
         out += indent;
         out += node.IsGroup ? "GROUP " : "SEGMENT ";
         out += Quoted(node.Tag);
