@@ -4,6 +4,7 @@
 
 #include "talmiro/exceptions.h"
 #include "talmiro/message.h"
+#include "talmiro/on_demand_tree.h"
 #include "talmiro/segment_table.h"
 #include "talmiro/standards.h"
 #include "talmiro/streams.h"
@@ -60,7 +61,7 @@ std::string TInterchangeTree::Text(int32_t index) const {
         return text;
     }
     case TNodeKind::Segment:
-        return definitions_[static_cast<size_t>(node.A)]->ID;
+        return definitions_.At(node.A).ID;
     }
     return {};
 }
@@ -68,7 +69,7 @@ std::string TInterchangeTree::Text(int32_t index) const {
 const TEdiSegment* TInterchangeTree::Definition(int32_t index) const {
     const Node& node = NodeAt(index);
     if (node.Kind != TNodeKind::Segment) return nullptr;
-    return definitions_[static_cast<size_t>(node.A)].get();
+    return &definitions_.At(node.A);
 }
 
 std::unique_ptr<TEdiSegment> TInterchangeTree::ReadSegment(int32_t index, TStream& stream) const {
@@ -89,9 +90,7 @@ void TInterchangeTree::Clear() {
     topLevel_.clear();
     topLevel_.shrink_to_fit();
     messageTexts_.clear();
-    definitions_.clear();
-    definitionOf_.clear();
-    sameTag_.clear();
+    definitions_.Clear();
     CurrentNode = None;
     currentMessage_ = None;
 }
@@ -131,7 +130,7 @@ int32_t TInterchangeTree::AddGroup(int grpNbr, int actRep) {
 int32_t TInterchangeTree::AddSegment(const TEdiSegment& segment) {
     Node node;
     node.Kind = TNodeKind::Segment;
-    node.A = DefinitionIndex(segment);
+    node.A = definitions_.IndexOf(segment);
     node.StartPos = segment.StartPos;
     if (segment.EndPos < segment.StartPos || segment.EndPos - segment.StartPos > int64_t{UINT32_MAX})
         throw Exception("Segment too long for the tree");
@@ -139,13 +138,13 @@ int32_t TInterchangeTree::AddSegment(const TEdiSegment& segment) {
     return Add(std::move(node));
 }
 
-int32_t TInterchangeTree::DefinitionIndex(const TEdiSegment& segment) {
+int32_t TDefinitionPool::IndexOf(const TEdiSegment& segment) {
     auto found = definitionOf_.find(&segment);
     if (found != definitionOf_.end()) return found->second;
     std::shared_ptr<const TEdiSegment> copy = CloneSegment(segment);
     // A table loaded again (ORDERS, INVOIC, ORDERS, ...) brings the same definitions once more; keep one
     // copy per distinct definition so the tree does not grow with every reload.
-    int32_t index = None;
+    int32_t index = TInterchangeTree::None;
     auto& candidates = sameTag_[segment.ID];
     for (int32_t candidate : candidates) {
         if (SameElements(*definitions_[static_cast<size_t>(candidate)], *copy)) {
@@ -153,7 +152,7 @@ int32_t TInterchangeTree::DefinitionIndex(const TEdiSegment& segment) {
             break;
         }
     }
-    if (index == None) {
+    if (index == TInterchangeTree::None) {
         index = static_cast<int32_t>(definitions_.size());
         definitions_.push_back(std::move(copy));
         candidates.push_back(index);
@@ -175,44 +174,68 @@ void TInterchangeTree::ExitMessage() {
     currentMessage_ = None;
 }
 
-void TInterchangeTree::NewTable() {
+void TDefinitionPool::Clear() {
+    definitions_.clear();
     definitionOf_.clear();
+    sameTag_.clear();
+}
+
+void TInterchangeTree::NewTable() {
+    definitions_.NewTable();
 }
 
 TInterchangeReader::TInterchangeReader(TStandardsCatalogue* catalogue)
     : catalogue_(catalogue), transmission_(std::make_unique<TEdiTransmission>()),
-      message_(std::make_unique<TEdiMessage>()) {
+      message_(std::make_unique<TEdiMessage>()), onDemand_(std::make_unique<TOnDemandTree>()) {
     transmission_->Message = message_.get();
     transmission_->OnActivate = [](TEdiTransmission&) {};
     transmission_->OnNewMessage = [this](TEdiTransmission& sender) {
-        if (BuildTree) tree_.AddMessage(MessageText());
+        if (BuildTree && OnDemand) {
+            const TEdiSegment& unh = transmission_->SegmUNH();
+            onDemand_->AddMessage(MessagePrefix(), FieldText(&unh, "0062"), unh.StartPos);
+        } else if (BuildTree) {
+            tree_.AddMessage(MessageText());
+        }
         if (OnNewMessage) OnNewMessage(sender);
     };
     transmission_->OnGetStructureFile = [this](TEdiTransmission& sender, std::string& fileName) {
         fileName = StructureFileFor();
         NoteMissingDefinition(fileName);
         if (OnGetStructureFile) OnGetStructureFile(sender, fileName);
+        // The driver's own name when none is given.
+        structureFile_ =
+            !fileName.empty() ? fileName : FieldText(sender.SegmUNH().FindComposit("S009"), "0065") + ".MDT";
     };
     transmission_->OnStrctLoaded = [this](TEdiTransmission& sender) {
         MissingDefinition.clear();
         MissingDefinitionHint.clear();
         tree_.NewTable();
+        if (BuildTree && OnDemand) onDemand_->TableLoaded(structureFile_, sender.SyntaxVersion());
         if (OnStrctLoaded) OnStrctLoaded(sender);
     };
     transmission_->OnExitMessage = [this](TEdiTransmission& sender) {
-        if (BuildTree) tree_.ExitMessage();
+        if (BuildTree && OnDemand)
+            onDemand_->ExitMessage();
+        else if (BuildTree)
+            tree_.ExitMessage();
         if (OnExitMessage) OnExitMessage(sender);
     };
     message_->OnSegmentRead = [this](TEdiMessage& sender, TEdiSegment& segment) {
-        if (BuildTree) tree_.AddSegment(segment);
+        if (BuildTree && OnDemand)
+            onDemand_->AddSegment(segment);
+        else if (BuildTree)
+            tree_.AddSegment(segment);
         if (OnSegmentRead) OnSegmentRead(sender, segment);
     };
     message_->OnEnterGroup = [this](TEdiMessage& sender, int grpNbr, int actRep) {
-        if (BuildTree) tree_.AddGroup(grpNbr, actRep);
+        if (BuildTree && OnDemand)
+            onDemand_->AddGroup();
+        else if (BuildTree)
+            tree_.AddGroup(grpNbr, actRep);
         if (OnEnterGroup) OnEnterGroup(sender, grpNbr, actRep);
     };
     message_->OnDoneGroup = [this](TEdiMessage& sender, int grpNbr) {
-        if (BuildTree) tree_.Up();
+        if (BuildTree && !OnDemand) tree_.Up();
         if (OnDoneGroup) OnDoneGroup(sender, grpNbr);
     };
 }
@@ -221,16 +244,25 @@ TInterchangeReader::~TInterchangeReader() = default;
 
 void TInterchangeReader::Read(TStream& stream) {
     tree_.CurrentNode = TInterchangeTree::None;
+    if (BuildTree && OnDemand) onDemand_->Clear();
     transmission_->SetStream(&stream);
     transmission_->Execute();
     transmission_->Clear();
 }
 
+int32_t TInterchangeReader::LastNode() const {
+    if (!BuildTree) return TInterchangeTree::None;
+    const size_t count = OnDemand ? onDemand_->NodeCount() : tree_.NodeCount();
+    return count == 0 ? TInterchangeTree::None : static_cast<int32_t>(count - 1);
+}
+
+std::string TInterchangeReader::MessagePrefix() const {
+    const TEdiComposit* s009 = transmission_->SegmUNH().FindComposit("S009");
+    return FieldText(s009, "0065") + "/" + FieldText(s009, "0052") + FieldText(s009, "0054") + ": ";
+}
+
 std::string TInterchangeReader::MessageText() const {
-    const TEdiSegment& unh = transmission_->SegmUNH();
-    const TEdiComposit* s009 = unh.FindComposit("S009");
-    return FieldText(s009, "0065") + "/" + FieldText(s009, "0052") + FieldText(s009, "0054") + ": " +
-           FieldText(&unh, "0062");
+    return MessagePrefix() + FieldText(&transmission_->SegmUNH(), "0062");
 }
 
 std::string TInterchangeReader::StructureFileFor() {

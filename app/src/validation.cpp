@@ -250,9 +250,7 @@ void TValidator::OnSegment(TEdiSegment& segment) {
 }
 
 int32_t TValidator::LastNode() const {
-    const TInterchangeTree& tree = reader_.Tree();
-    if (!reader_.BuildTree || tree.NodeCount() == 0) return TInterchangeTree::None;
-    return static_cast<int32_t>(tree.NodeCount() - 1);
+    return reader_.LastNode();
 }
 
 void TValidator::Warn(const std::string& code, const std::string& text, const TEdiSegment& segment) {

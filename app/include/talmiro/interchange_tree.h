@@ -17,10 +17,29 @@ namespace talmiro {
 
 class TEdiTransmission;
 class TEdiMessage;
+class TOnDemandTree;
 class TStandardsCatalogue;
 class TStream;
 
 enum class TNodeKind : uint8_t { Message, Group, Segment };
+
+// The segment definitions the nodes of a tree point to: one copy without values per distinct definition,
+// however often a table with it is loaded again.
+class TDefinitionPool {
+public:
+    // The index of the segment's definition, copied on first sight.
+    int32_t IndexOf(const TEdiSegment& segment);
+    const TEdiSegment& At(int32_t index) const { return *definitions_[static_cast<size_t>(index)]; }
+    size_t Size() const { return definitions_.size(); }
+    // Forget the addresses seen so far (a new table's segment objects may reuse them); the copies stay.
+    void NewTable() { definitionOf_.clear(); }
+    void Clear();
+
+private:
+    std::vector<std::shared_ptr<const TEdiSegment>> definitions_;
+    std::unordered_map<const TEdiSegment*, int32_t> definitionOf_;  // per loaded table
+    std::unordered_map<std::string, std::vector<int32_t>> sameTag_; // definitions by tag, to share reloads
+};
 
 class TInterchangeTree {
 public:
@@ -68,13 +87,10 @@ public:
 
 private:
     int32_t Add(Node node);
-    int32_t DefinitionIndex(const TEdiSegment& segment);
     std::deque<Node> nodes_; // grows without moving: no doubled copy of a large tree while it is built
     std::vector<int32_t> topLevel_;
     std::vector<std::string> messageTexts_;
-    std::vector<std::shared_ptr<const TEdiSegment>> definitions_;
-    std::unordered_map<const TEdiSegment*, int32_t> definitionOf_;  // per loaded table
-    std::unordered_map<std::string, std::vector<int32_t>> sameTag_; // definitions by tag, to share reloads
+    TDefinitionPool definitions_;
     int32_t currentMessage_ = None;
 };
 
@@ -88,11 +104,16 @@ public:
     TEdiTransmission& Transmission() { return *transmission_; }
     TEdiMessage& Message() { return *message_; }
     TInterchangeTree& Tree() { return tree_; }
+    TOnDemandTree& OnDemandTree() { return *onDemand_; }
     // When false, no tree is built (a plain check); the events still fire for other listeners.
     bool BuildTree = true;
+    // When set (and BuildTree), the reading fills OnDemandTree, emptied first, instead of Tree.
+    bool OnDemand = false;
 
     // CurrentNode to none, SetStream, Execute, then Clear after success. Errors propagate.
     void Read(TStream& stream);
+    // The number of the node added last to the tree being built; None when there is none.
+    int32_t LastNode() const;
 
     // The table for the message whose header the driver read last: the selected standard's directory and
     // the message type with ".MDT", or empty when no standard matches version and release.
@@ -116,10 +137,14 @@ public:
 
 private:
     void NoteMissingDefinition(const std::string& fileName);
+    // "ORDERS/D96A: " of the message header the driver read last.
+    std::string MessagePrefix() const;
     TStandardsCatalogue* catalogue_;
     std::unique_ptr<TEdiTransmission> transmission_;
     std::unique_ptr<TEdiMessage> message_;
     TInterchangeTree tree_;
+    std::unique_ptr<TOnDemandTree> onDemand_;
+    std::string structureFile_; // the table the driver loads next
 };
 
 } // namespace talmiro
