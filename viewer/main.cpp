@@ -39,18 +39,9 @@ public:
 // TALMIRO_STRICT=1 reads with strict checks, TALMIRO_PROBLEMS=1 shows the problems panel and
 // TALMIRO_WINDOW_SIZE=<width>x<height> sizes the window, none of them saved as the user's preferences.
 void SelectNode(talmiro::TMainForm& form, long n) {
-    const talmiro::TInterchangeTree& tree = form.EdiReader->Tree();
-    std::vector<int32_t> stack(tree.TopLevel().rbegin(), tree.TopLevel().rend());
-    for (long i = 0; !stack.empty(); ++i) {
-        int32_t node = stack.back();
-        stack.pop_back();
-        if (i == n) {
-            form.SelectTreeNode(node);
-            return;
-        }
-        const auto& children = tree.NodeAt(node).Children;
-        stack.insert(stack.end(), children.rbegin(), children.rend());
-    }
+    const talmiro::TOnDemandTree& tree = form.EdiReader->OnDemandTree();
+    // Node numbers are the tree's order, parents before children.
+    if (n >= 0 && tree.Contains(static_cast<int32_t>(n))) form.SelectTreeNode(static_cast<int32_t>(n));
 }
 
 void ApplyUnattendedOptions(talmiro::TMainForm& form) {

@@ -28,6 +28,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -37,6 +38,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
+#include <QUtf8StringView>
 
 #include <algorithm>
 
@@ -100,9 +102,21 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     EdiReader->Message().OnReport = [](const std::string& text) {
         if (UiHooks().ShowInfo) UiHooks().ShowInfo(QString::fromUtf8(text));
     };
-    Model = new TInterchangeModel(EdiReader->Tree(), this);
+    EdiReader->OnDemand = true;
+    TOnDemandTree& tree = EdiReader->OnDemandTree();
+    Model = new TInterchangeModel(tree, this);
     Model->SetMarks(&marks_);
     tvMsgStruct->setModel(Model);
+    // A message the view shows open, or holding the current node, stays made; others may be dropped.
+    tree.IsHeld = [this](int32_t message) {
+        if (tvMsgStruct->isExpanded(Model->IndexOf(message))) return true;
+        const int32_t current = Model->NodeOf(tvMsgStruct->currentIndex());
+        return current >= message && current < EdiReader->OnDemandTree().SubtreeEnd(message);
+    };
+    // Asked while the view lays itself out: the box waits until that is done.
+    tree.OnBuildError = [this](const std::string& text) {
+        QTimer::singleShot(0, this, [text] { ShowException(Exception(text)); });
+    };
     connect(tvMsgStruct->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { Guarded([&] { tvMsgStructChange(current); }); });
 
@@ -487,6 +501,7 @@ void TMainForm::ReadTransmission() {
     TValidator validator(*EdiReader, *FileStream, options);
     FileStream->Seek(0); // a check again starts from the beginning too
     validator.Run();
+    EdiReader->OnDemandTree().SetStream(FileStream.get());
     // The engine's text stays as it is; what was missing and how to add it follows on a line of its own.
     std::string missing;
     if (validator.Error && !EdiReader->MissingDefinition.empty()) {
@@ -494,7 +509,7 @@ void TMainForm::ReadTransmission() {
         validator.Diagnostics.back().Hint = missing; // the error is the last one collected
     }
     validator.Locate();
-    marks_.Build(EdiReader->Tree(), validator.Diagnostics);
+    marks_.Build(EdiReader->OnDemandTree(), validator.Diagnostics);
     Problems->SetDiagnostics(std::move(validator.Diagnostics), utf8_);
     lbProblemCount->setText(ProblemCountText(Problems->ErrorCount(), Problems->WarningCount()));
 
@@ -511,11 +526,11 @@ void TMainForm::RecheckFile() {
     const int32_t current = Model->NodeOf(tvMsgStruct->currentIndex());
     auto restore = [&] {
         if (miViewExpand->isChecked()) tvMsgStruct->expandAll();
-        if (current != TInterchangeTree::None && static_cast<size_t>(current) < EdiReader->Tree().NodeCount())
+        if (current != TOnDemandTree::None && EdiReader->OnDemandTree().Contains(current))
             SelectTreeNode(current);
     };
     Model->BeginRebuild();
-    EdiReader->Tree().Clear();
+    EdiReader->OnDemandTree().Clear();
     Model->EndRebuild();
     try {
         ReadTransmission();
@@ -528,7 +543,8 @@ void TMainForm::RecheckFile() {
 
 void TMainForm::CloseMessageFile() {
     Model->BeginRebuild();
-    EdiReader->Tree().Clear();
+    EdiReader->OnDemandTree().Clear();
+    EdiReader->OnDemandTree().SetStream(nullptr);
     marks_.Clear();
     Model->EndRebuild();
     Problems->Clear();
@@ -537,6 +553,7 @@ void TMainForm::CloseMessageFile() {
     miMsgClose->setEnabled(false);
     FileStream.reset();
     pnlSegment->hide();
+    if (miViewExpand->isChecked()) EdiReader->OnDemandTree().SetBudget(budget_);
     miViewExpand->setChecked(false);
 }
 
@@ -598,7 +615,7 @@ void TMainForm::miViewFindPrevClick() {
 
 void TMainForm::tvProblemsActivate(const QModelIndex& problem) {
     const TDiagnostic* d = Problems->At(problem.row());
-    if (d && d->Node != TInterchangeTree::None) SelectTreeNode(d->Node);
+    if (d && d->Node != TOnDemandTree::None) SelectTreeNode(d->Node);
 }
 
 void TMainForm::SelectTreeNode(int32_t node) {
@@ -614,14 +631,11 @@ void TMainForm::SelectTreeNode(int32_t node) {
 }
 
 int32_t TMainForm::MatchIn(int32_t first, int32_t last, bool lastMatch, const QString& text) {
-    const TInterchangeTree& tree = EdiReader->Tree();
+    const TOnDemandTree& tree = EdiReader->OnDemandTree();
     TEdiSegment probe(""); // SegmentRawText needs only the positions
-    int32_t found = TInterchangeTree::None;
+    int32_t found = TOnDemandTree::None;
     for (int32_t node = first; node <= last; ++node) {
-        const TInterchangeTree::Node& n = tree.NodeAt(node);
-        if (n.Kind != TNodeKind::Segment) continue;
-        probe.StartPos = n.StartPos;
-        probe.EndPos = n.EndPos();
+        if (!tree.SegmentSpan(node, probe.StartPos, probe.EndPos)) continue;
         if (!DisplayText(SegmentRawText(probe, *FileStream), utf8_).contains(text, Qt::CaseInsensitive))
             continue;
         found = node;
@@ -630,36 +644,59 @@ int32_t TMainForm::MatchIn(int32_t first, int32_t last, bool lastMatch, const QS
     return found;
 }
 
+bool TMainForm::MessageMayContain(size_t row, const QString& text) {
+    int64_t start = 0, end = 0;
+    EdiReader->OnDemandTree().MessageSpan(row, start, end);
+    // The segments of a message follow each other in the file: its bytes, control characters dropped, are
+    // its segments' texts one after another, which hold any match of one of them.
+    constexpr int64_t Largest = 16 << 20;
+    if (end < start || end - start >= Largest) return true;
+    std::string bytes(static_cast<size_t>(end - start + 1), '\0');
+    FileStream->Seek(start);
+    bytes.resize(FileStream->Read(bytes.data(), bytes.size()));
+    bytes.erase(
+        std::remove_if(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }),
+        bytes.end());
+    // A character broken across two segments would read otherwise in one piece.
+    if (utf8_ && !QUtf8StringView(bytes).isValidUtf8()) return true;
+    return DisplayText(bytes, utf8_).contains(text, Qt::CaseInsensitive);
+}
+
 int32_t TMainForm::FindIn(int32_t first, int32_t last, bool forward, const QString& text) {
-    if (forward) return MatchIn(first, last, false, text);
-    // Backwards a window of nodes at a time, each read forwards, so that the file is read in blocks.
-    constexpr int32_t Window = 4096;
-    for (int32_t high = last; high >= first; high -= Window) {
-        int32_t found = MatchIn(std::max(first, high - Window + 1), high, true, text);
-        if (found != TInterchangeTree::None) return found;
+    if (first > last) return TOnDemandTree::None;
+    // Top-level node by top-level node; a message not made yet is made only when its bytes hold the text.
+    const TOnDemandTree& tree = EdiReader->OnDemandTree();
+    const size_t firstRow = tree.TopRowOf(first), lastRow = tree.TopRowOf(last);
+    for (size_t i = 0; i <= lastRow - firstRow; ++i) {
+        const size_t row = forward ? firstRow + i : lastRow - i;
+        const int32_t top = tree.TopNode(row);
+        if (tree.Kind(top) == TNodeKind::Message && !MessageMayContain(row, text)) continue;
+        const int32_t found =
+            MatchIn(std::max(first, top), std::min(last, tree.SubtreeEnd(top) - 1), !forward, text);
+        if (found != TOnDemandTree::None) return found;
     }
-    return TInterchangeTree::None;
+    return TOnDemandTree::None;
 }
 
 bool TMainForm::FindSegment(bool forward) {
     lbFindResult->clear();
     const QString text = edFind->text();
-    const auto count = static_cast<int32_t>(EdiReader->Tree().NodeCount());
+    const auto count = static_cast<int32_t>(EdiReader->OnDemandTree().NodeCount());
     if (text.isEmpty() || !FileStream || count == 0) return false;
     TBusyCursor busy;
     // Nodes are numbered in file order, which is also the order in which the tree shows them.
     const int32_t current = Model->NodeOf(tvMsgStruct->currentIndex());
     int32_t found;
-    if (current == TInterchangeTree::None)
+    if (current == TOnDemandTree::None)
         found = FindIn(0, count - 1, forward, text);
     else if (forward) {
         found = FindIn(current + 1, count - 1, true, text);
-        if (found == TInterchangeTree::None) found = FindIn(0, current, true, text);
+        if (found == TOnDemandTree::None) found = FindIn(0, current, true, text);
     } else {
         found = FindIn(0, current - 1, false, text);
-        if (found == TInterchangeTree::None) found = FindIn(current, count - 1, false, text);
+        if (found == TOnDemandTree::None) found = FindIn(current, count - 1, false, text);
     }
-    if (found == TInterchangeTree::None) {
+    if (found == TOnDemandTree::None) {
         lbFindResult->setText(QStringLiteral("Not found"));
         return false;
     }
@@ -669,8 +706,8 @@ bool TMainForm::FindSegment(bool forward) {
 
 void TMainForm::CopyTreeNode() {
     const int32_t node = Model->NodeOf(tvMsgStruct->currentIndex());
-    if (node == TInterchangeTree::None) return;
-    const TInterchangeTree& tree = EdiReader->Tree();
+    if (node == TOnDemandTree::None) return;
+    const TOnDemandTree& tree = EdiReader->OnDemandTree();
     QString text;
     if (tree.Definition(node) && FileStream) {
         std::unique_ptr<TEdiSegment> segment = tree.ReadSegment(node, *FileStream);
@@ -688,18 +725,38 @@ bool TMainForm::CopyDetails(QPlainTextEdit* details) {
 }
 
 void TMainForm::miViewExpandClick() {
+    TOnDemandTree& tree = EdiReader->OnDemandTree();
+    // Every message is made and kept while it is shown open: on a large file the user decides.
+    if (!miViewExpand->isChecked() && tree.NodeCount() > ExpandAllLimit && UiHooks().Confirm &&
+        !UiHooks().Confirm(ExpandAllQuestion(tree.NodeCount())))
+        return;
     miViewExpand->setChecked(!miViewExpand->isChecked());
-    if (miViewExpand->isChecked())
+    if (miViewExpand->isChecked()) {
+        TBusyCursor busy;
+        // Every message is open: none is dropped, and none looked at for it.
+        budget_ = tree.Budget();
+        tree.SetBudget(SIZE_MAX);
         tvMsgStruct->expandAll();
-    else
+    } else {
         tvMsgStruct->collapseAll();
+        tree.SetBudget(budget_);
+    }
+}
+
+QString TMainForm::ExpandAllQuestion(size_t nodes) {
+    const QLocale c(QLocale::English, QLocale::UnitedStates);
+    // About 200 bytes a node, as measured: the tree's own, the view's items and its open nodes.
+    return QStringLiteral("The interchange has %1 nodes. Opening all of them needs about %2 MB of memory and "
+                          "may take a while.\n\nExpand the whole structure?")
+        .arg(c.toString(static_cast<qulonglong>(nodes)),
+             c.toString(static_cast<qulonglong>(nodes * 200 / 1000000)));
 }
 
 void TMainForm::tvMsgStructChange(const QModelIndex& node) {
     int32_t index = Model->NodeOf(node);
-    if (index == TInterchangeTree::None) return;
-    const TInterchangeTree& tree = EdiReader->Tree();
-    if (!tree.NodeAt(index).Children.empty()) {
+    if (index == TOnDemandTree::None) return;
+    const TOnDemandTree& tree = EdiReader->OnDemandTree();
+    if (tree.HasChildren(index)) {
         pnlSegment->hide();
         return;
     }

@@ -4,6 +4,7 @@
 #include "problems.h"
 
 #include "talmiro/interchange_tree.h"
+#include "talmiro/on_demand_tree.h"
 #include "talmiro/streams.h"
 
 #include <QMainWindow>
@@ -49,7 +50,7 @@ public:
     std::string InterchangeFile;
     // The open displayed file; segment details are read from it again on every selection.
     std::unique_ptr<TFileStream> FileStream;
-    // Drives the reading and holds the tree.
+    // Drives the reading and holds the tree, built on demand (OnDemandTree).
     std::unique_ptr<TInterchangeReader> EdiReader;
     TInterchangeModel* Model;
 
@@ -137,6 +138,9 @@ public:
     bool FindSegment(bool forward);
     // Ctrl+C in the tree: a segment's text as it stands in the file, otherwise the node's text.
     void CopyTreeNode();
+    // Above this many nodes "Structure expanded" asks before it opens them all.
+    size_t ExpandAllLimit = 1'000'000;
+    static QString ExpandAllQuestion(size_t nodes);
     // Saves the window's size, position, splitter and panels to the user's preferences.
     void SaveWindowLayout() const;
 
@@ -176,10 +180,13 @@ private:
     // The first (or last) segment node of first..last whose raw text contains the text.
     int32_t MatchIn(int32_t first, int32_t last, bool lastMatch, const QString& text);
     int32_t FindIn(int32_t first, int32_t last, bool forward, const QString& text);
+    // False when the message's bytes cannot hold a segment whose text contains the text.
+    bool MessageMayContain(size_t row, const QString& text);
     bool CopyDetails(QPlainTextEdit* text);
     QString ExecOpenDialog();
     bool utf8_ = false;
     TProblemMarks marks_;
+    size_t budget_ = TOnDemandTree::DefaultBudget; // the tree's budget while the structure is not expanded
 };
 
 } // namespace talmiro

@@ -11,34 +11,37 @@
 
 namespace talmiro {
 
-void TProblemMarks::Build(const TInterchangeTree& tree, const std::vector<TDiagnostic>& diagnostics) {
-    marks_.clear();
+void TProblemMarks::Build(const TOnDemandTree& tree, const std::vector<TDiagnostic>& diagnostics) {
+    Clear();
+    tree_ = &tree;
     const auto count = static_cast<int32_t>(tree.NodeCount());
-    for (const TDiagnostic& d : diagnostics) {
-        if (d.Node < 0 || d.Node >= count) continue;
-        const TProblemMark mark = d.Warning ? TProblemMark::Warning : TProblemMark::Error;
-        for (int32_t node = d.Node; node != TInterchangeTree::None; node = tree.NodeAt(node).Parent)
-            marks_.push_back({node, mark});
+    for (const TDiagnostic& d : diagnostics)
+        if (d.Node >= 0 && d.Node < count) (d.Warning ? warnings_ : errors_).push_back(d.Node);
+    for (std::vector<int32_t>* nodes : {&errors_, &warnings_}) {
+        std::sort(nodes->begin(), nodes->end());
+        nodes->erase(std::unique(nodes->begin(), nodes->end()), nodes->end());
+        nodes->shrink_to_fit();
     }
-    // One entry per node, the worse mark winning.
-    std::sort(marks_.begin(), marks_.end(), [](const TEntry& a, const TEntry& b) {
-        return a.Node != b.Node ? a.Node < b.Node : a.Mark > b.Mark;
-    });
-    marks_.erase(std::unique(marks_.begin(), marks_.end(),
-                             [](const TEntry& a, const TEntry& b) { return a.Node == b.Node; }),
-                 marks_.end());
-    marks_.shrink_to_fit();
 }
 
 void TProblemMarks::Clear() {
-    marks_.clear();
-    marks_.shrink_to_fit();
+    tree_ = nullptr;
+    errors_.clear();
+    errors_.shrink_to_fit();
+    warnings_.clear();
+    warnings_.shrink_to_fit();
 }
 
 TProblemMark TProblemMarks::MarkOf(int32_t node) const {
-    auto found = std::lower_bound(marks_.begin(), marks_.end(), node,
-                                  [](const TEntry& e, int32_t n) { return e.Node < n; });
-    return found != marks_.end() && found->Node == node ? found->Mark : TProblemMark::None;
+    if (!tree_ || Count() == 0) return TProblemMark::None;
+    const int32_t end = tree_->SubtreeEnd(node);
+    auto within = [&](const std::vector<int32_t>& nodes) {
+        auto found = std::lower_bound(nodes.begin(), nodes.end(), node);
+        return found != nodes.end() && *found < end;
+    };
+    if (within(errors_)) return TProblemMark::Error;
+    if (within(warnings_)) return TProblemMark::Warning;
+    return TProblemMark::None;
 }
 
 QString ProblemCountText(size_t errors, size_t warnings) {

@@ -2,7 +2,7 @@
 // the marks the tree shows on the nodes they concern and on the message and group nodes above them.
 #pragma once
 
-#include "talmiro/interchange_tree.h"
+#include "talmiro/on_demand_tree.h"
 #include "talmiro/validation.h"
 
 #include <QAbstractTableModel>
@@ -15,21 +15,19 @@ namespace talmiro {
 
 enum class TProblemMark : uint8_t { None, Warning, Error };
 
-// The marks of one reading. Only marked nodes are listed (sorted by node), so a tree of millions of
-// clean segments costs nothing and a marked node eight bytes.
+// The marks of one reading. A node is marked when a problem belongs to it or to a node below it: since a
+// subtree is a range of node numbers, that is a search in the sorted lists of the problems' nodes, and no
+// message needs to be made to mark its node.
 class TProblemMarks {
 public:
-    void Build(const TInterchangeTree& tree, const std::vector<TDiagnostic>& diagnostics);
+    void Build(const TOnDemandTree& tree, const std::vector<TDiagnostic>& diagnostics);
     void Clear();
     TProblemMark MarkOf(int32_t node) const;
-    size_t Count() const { return marks_.size(); }
+    size_t Count() const { return errors_.size() + warnings_.size(); }
 
 private:
-    struct TEntry {
-        int32_t Node;
-        TProblemMark Mark;
-    };
-    std::vector<TEntry> marks_;
+    const TOnDemandTree* tree_ = nullptr;
+    std::vector<int32_t> errors_, warnings_; // nodes, sorted
 };
 
 // "3 errors, 1 warning"; "No problems found" when both are zero.

@@ -7,7 +7,7 @@
 
 namespace talmiro {
 
-TInterchangeModel::TInterchangeModel(const TInterchangeTree& tree, QObject* parent)
+TInterchangeModel::TInterchangeModel(const TOnDemandTree& tree, QObject* parent)
     : QAbstractItemModel(parent), tree_(tree), errorIcon_(ProblemIcon(TProblemMark::Error)),
       warningIcon_(ProblemIcon(TProblemMark::Warning)) {
     QPixmap blank(16, 16);
@@ -26,33 +26,32 @@ void TInterchangeModel::EndRebuild() {
 }
 
 int32_t TInterchangeModel::NodeOf(const QModelIndex& index) const {
-    if (!index.isValid() || rebuilding_) return TInterchangeTree::None;
+    if (!index.isValid() || rebuilding_) return TOnDemandTree::None;
     return static_cast<int32_t>(index.internalId());
 }
 
 QModelIndex TInterchangeModel::IndexOf(int32_t node) const {
-    if (node < 0 || static_cast<size_t>(node) >= tree_.NodeCount() || rebuilding_) return {};
-    return createIndex(tree_.NodeAt(node).Row, 0, static_cast<quintptr>(node));
+    if (rebuilding_ || !tree_.Contains(node)) return {};
+    return createIndex(tree_.Row(node), 0, static_cast<quintptr>(node));
 }
 
 QModelIndex TInterchangeModel::index(int row, int column, const QModelIndex& parent) const {
-    if (column != 0 || row < 0 || rebuilding_) return {};
-    const std::vector<int32_t>& children =
-        tree_.ChildrenOf(parent.isValid() ? NodeOf(parent) : TInterchangeTree::None);
-    if (static_cast<size_t>(row) >= children.size()) return {};
-    return createIndex(row, 0, static_cast<quintptr>(children[static_cast<size_t>(row)]));
+    if (column != 0 || row < 0 || rebuilding_ || parent.column() > 0) return {};
+    // A message's nodes are made here, when the view first asks for one of them.
+    const int32_t node = tree_.Child(parent.isValid() ? NodeOf(parent) : TOnDemandTree::None, row);
+    if (node == TOnDemandTree::None) return {};
+    return createIndex(row, 0, static_cast<quintptr>(node));
 }
 
 QModelIndex TInterchangeModel::parent(const QModelIndex& child) const {
     int32_t node = NodeOf(child);
-    if (node == TInterchangeTree::None) return {};
-    return IndexOf(tree_.NodeAt(node).Parent);
+    if (node == TOnDemandTree::None) return {};
+    return IndexOf(tree_.Parent(node));
 }
 
 int TInterchangeModel::rowCount(const QModelIndex& parent) const {
     if (rebuilding_ || parent.column() > 0) return 0;
-    return static_cast<int>(
-        tree_.ChildrenOf(parent.isValid() ? NodeOf(parent) : TInterchangeTree::None).size());
+    return tree_.ChildCount(parent.isValid() ? NodeOf(parent) : TOnDemandTree::None);
 }
 
 int TInterchangeModel::columnCount(const QModelIndex&) const {
@@ -60,12 +59,14 @@ int TInterchangeModel::columnCount(const QModelIndex&) const {
 }
 
 bool TInterchangeModel::hasChildren(const QModelIndex& parent) const {
-    return rowCount(parent) > 0;
+    // Told without making the message: the view asks this of every row it shows.
+    if (rebuilding_ || parent.column() > 0) return false;
+    return tree_.HasChildren(parent.isValid() ? NodeOf(parent) : TOnDemandTree::None);
 }
 
 QVariant TInterchangeModel::data(const QModelIndex& index, int role) const {
     int32_t node = NodeOf(index);
-    if (node == TInterchangeTree::None) return {};
+    if (node == TOnDemandTree::None) return {};
     if (role == Qt::DisplayRole) return DisplayText(tree_.Text(node), utf8_);
     // Once anything is marked, the other nodes get an empty icon so that sibling texts stay aligned; a
     // file without problems shows its tree without icons.

@@ -1,8 +1,9 @@
-// The interchange tree as a Qt item model. The model is a view of the app layer's tree: it holds no
-// node of its own, so a tree of millions of segments costs the widget only what it shows.
+// The interchange tree as a Qt item model. The model is a view of the app layer's tree built on demand: it
+// holds no node of its own, so a tree of millions of segments costs the widget only what it shows, and a
+// message's nodes are made when the view first asks for them.
 #pragma once
 
-#include "talmiro/interchange_tree.h"
+#include "talmiro/on_demand_tree.h"
 
 #include <QAbstractItemModel>
 #include <QIcon>
@@ -14,7 +15,7 @@ class TProblemMarks;
 class TInterchangeModel : public QAbstractItemModel {
     Q_OBJECT
 public:
-    TInterchangeModel(const TInterchangeTree& tree, QObject* parent = nullptr);
+    TInterchangeModel(const TOnDemandTree& tree, QObject* parent = nullptr);
 
     // The tree grows only between these calls; meanwhile the model shows nothing, so a view that
     // repaints (behind a message box, say) never sees a half-built tree.
@@ -37,7 +38,7 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    const TInterchangeTree& tree_;
+    const TOnDemandTree& tree_;
     bool rebuilding_ = false;
     bool utf8_ = false;
     const TProblemMarks* marks_ = nullptr;

@@ -38,10 +38,18 @@ void DefaultShowInfo(const QString& text) {
     ExecBox(QMessageBox::Information, text);
 }
 
+bool DefaultConfirm(const QString& text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Talmiro"), text,
+                    QMessageBox::Yes | QMessageBox::No, BoxParent());
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 } // namespace
 
 TUiHooks& UiHooks() {
-    static TUiHooks hooks{DefaultShowError, DefaultShowInfo, RunTextEditor};
+    static TUiHooks hooks{DefaultShowError, DefaultShowInfo, RunTextEditor, DefaultConfirm};
     return hooks;
 }
 

@@ -23,6 +23,8 @@ struct TUiHooks {
     std::function<void(const QString& text)> ShowInfo;
     // Runs the text editor on the file and waits until it ends.
     std::function<void(const std::string& path)> EditFile;
+    // A modal question with Yes and No buttons, No the default; true for Yes.
+    std::function<bool(const QString& text)> Confirm;
 };
 
 // The process-wide hooks, set to the interactive defaults.

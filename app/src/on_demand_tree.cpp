@@ -103,6 +103,7 @@ void TOnDemandTree::Clear() {
     builtNodes_ = 0;
     lastRow_ = SIZE_MAX;
     last_ = nullptr;
+    lastTopRow_ = SIZE_MAX;
     definitions_.Clear();
     // Only the current table may be used by the next reading without being loaded again.
     if (currentTable_ != None) {
@@ -201,9 +202,13 @@ int32_t TOnDemandTree::NextTopNode(size_t row) const {
 }
 
 size_t TOnDemandTree::TopRowOf(int32_t node) const {
+    // The view asks about the nodes of one message after another: the row found last is tried first.
+    if (lastTopRow_ < top_.size() && node >= top_[lastTopRow_].Node && node < NextTopNode(lastTopRow_))
+        return lastTopRow_;
     auto after = std::upper_bound(top_.begin(), top_.end(), node,
                                   [](int32_t n, const TTopEntry& e) { return n < e.Node; });
-    return after == top_.begin() ? 0 : static_cast<size_t>(after - top_.begin() - 1);
+    lastTopRow_ = after == top_.begin() ? 0 : static_cast<size_t>(after - top_.begin() - 1);
+    return lastTopRow_;
 }
 
 TOnDemandTree::TPlace TOnDemandTree::Place(int32_t node) const {
@@ -506,10 +511,18 @@ void TOnDemandTree::DropBuilt(size_t row) const {
 }
 
 void TOnDemandTree::Trim(size_t keep) const {
+    // A message that is held counts as used now, so that the next trim does not look at it first again.
+    std::list<size_t> held;
     for (auto it = useOrder_.begin(); builtNodes_ > budget_ && it != useOrder_.end();) {
-        const size_t row = *it++;
-        if (row != keep && !(IsHeld && IsHeld(top_[row].Node))) DropBuilt(row);
+        const auto at = it++;
+        const size_t row = *at;
+        if (row == keep) continue;
+        if (IsHeld && IsHeld(top_[row].Node))
+            held.splice(held.end(), useOrder_, at);
+        else
+            DropBuilt(row);
     }
+    useOrder_.splice(useOrder_.end(), held);
 }
 
 void TOnDemandTree::Trim() {

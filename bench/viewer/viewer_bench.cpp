@@ -135,6 +135,7 @@ int MeasureTree(int argc, char** argv, const fs::path& dir) {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
                        QString::fromStdString((dir / "config").string()));
     UiHooks().ShowError = [](const QString& text) { std::fprintf(stderr, "error: %s\n", qPrintable(text)); };
+    UiHooks().Confirm = [](const QString&) { return true; };
     TMainForm form;
     form.StartUp({}, (dir / "TALMIRO.INI").string());
     form.show();
@@ -147,7 +148,7 @@ int MeasureTree(int argc, char** argv, const fs::path& dir) {
     double open = Seconds(start);
     long peak = MaxRssKiB();
     long resident = RssKiB();
-    size_t nodes = form.EdiReader->Tree().NodeCount();
+    size_t nodes = form.EdiReader->OnDemandTree().NodeCount();
 
     start = std::chrono::steady_clock::now();
     form.miViewExpandClick();

@@ -8,6 +8,7 @@
 #include "ui_support.h"
 
 #include "talmiro/compiler.h"
+#include "talmiro/on_demand_tree.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -146,6 +147,36 @@ QStringList TreeLines(const TMainForm& form) {
     return lines;
 }
 
+// An interchange of many small messages; message m's BGM carries the number "PO<m>".
+std::string ManyMessages(int count) {
+    std::string text = "UNB+UNOA:1+SENDER+RECEIVER+960101:1200+1234'\r\n";
+    for (int m = 1; m <= count; ++m) {
+        const std::string ref = std::to_string(m);
+        text += "UNH+" + ref + "+ORDERS:D:96A:UN'\r\nBGM+220+PO" + ref + "+9'\r\nNAD+BY'\r\nCTA+IC'\r\n" +
+                "NAD+SU'\r\nUNT+6+" + ref + "'\r\n";
+    }
+    return text + "UNZ+" + std::to_string(count) + "+1234'\r\n";
+}
+
+// The tree of the same file read whole, as the indented lines of TreeLines.
+QStringList WholeTreeLines(TStandardsCatalogue& catalogue, const std::string& path) {
+    TInterchangeReader reader(&catalogue);
+    TFileStream stream(path);
+    try {
+        reader.Read(stream);
+    } catch (const std::exception&) {
+    }
+    QStringList lines;
+    std::function<void(int32_t, int)> dump = [&](int32_t parent, int depth) {
+        for (int32_t child : reader.Tree().ChildrenOf(parent)) {
+            lines << QString(depth * 2, QLatin1Char(' ')) + QString::fromStdString(reader.Tree().Text(child));
+            dump(child, depth + 1);
+        }
+    };
+    dump(TInterchangeTree::None, 0);
+    return lines;
+}
+
 } // namespace
 
 class TestViewer : public QObject {
@@ -155,7 +186,8 @@ class TestViewer : public QObject {
     QString base;    // the standards' base directory
     std::string ini; // a TALMIRO.INI pointing at it
     std::string orders;
-    QStringList events; // boxes and editor runs, in order
+    QStringList events;   // boxes and editor runs, in order
+    bool confirm = false; // the answer to questions
     TUiHooks defaultHooks;
     std::unique_ptr<TMainForm> form;
 
@@ -238,6 +270,10 @@ private slots:
         defaultHooks = UiHooks();
         UiHooks().ShowError = [this](const QString& text) { events << QStringLiteral("error: ") + text; };
         UiHooks().ShowInfo = [this](const QString& text) { events << QStringLiteral("info: ") + text; };
+        UiHooks().Confirm = [this](const QString& text) {
+            events << QStringLiteral("confirm: ") + text;
+            return confirm;
+        };
         UiHooks().EditFile = [this](const std::string& path) {
             events << QStringLiteral("edit: ") + QString::fromStdString(path);
         };
@@ -576,6 +612,94 @@ private slots:
         form->miViewExpand->trigger();
         QVERIFY(form->miViewExpand->isChecked());
         QVERIFY(form->tvMsgStruct->isExpanded(form->Model->index(1, 0)));
+    }
+
+    // Messages are made when the view opens them and dropped beyond the budget; whatever was dropped, the
+    // view shows the tree the whole reading builds.
+    void messagesAreMadeOnDemand() {
+        const std::string path = Write("many.edi", ManyMessages(30));
+        form->StartUp({path}, ini);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        TOnDemandTree& tree = form->EdiReader->OnDemandTree();
+        QCOMPARE(form->Model->rowCount(), 32);
+        QCOMPARE(tree.NodeCount(), size_t(2 + 30 * 10));
+        QCOMPARE(tree.BuiltNodes(), size_t(0)); // the top level, painted, needs no message made
+        QVERIFY(form->Model->hasChildren(Node({1})));
+        QCOMPARE(tree.BuiltNodes(), size_t(0));
+        QAbstractItemModelTester tester(form->Model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+
+        tree.SetBudget(20); // two messages of 9 nodes
+        const QStringList whole = WholeTreeLines(form->Settings->Catalogue, path);
+        QCOMPARE(whole.size(), 2 + 30 * 10);
+        QCOMPARE(TreeLines(*form), whole);
+        QVERIFY(tree.BuiltNodes() <= 20);
+
+        // Open ones stay, as does the one holding the current node.
+        form->tvMsgStruct->expand(Node({3}));
+        Select({5, 2, 1, 0});
+        QCOMPARE(form->lbSegmID->text(), QStringLiteral("CTA"));
+        QCOMPARE(TreeLines(*form), whole);
+        QVERIFY(tree.IsBuilt(3) && tree.IsBuilt(5));
+        QVERIFY(form->tvMsgStruct->isExpanded(Node({5, 2, 1})));
+        QCOMPARE(form->tvMsgStruct->currentIndex().data().toString(), QStringLiteral("CTA"));
+
+        // Structure expanded holds every message; its removal lets them go again.
+        form->miViewExpandClick();
+        QCOMPARE(tree.BuiltNodes(), size_t(30 * 9));
+        QCOMPARE(TreeLines(*form), whole);
+        form->miViewExpandClick();
+        QVERIFY(tree.BuiltNodes() <= 20);
+        QVERIFY(tree.IsBuilt(5));
+        QVERIFY(events.isEmpty());
+    }
+
+    void expandingALargeStructureAsksFirst() {
+        form->StartUp({Write("many.edi", ManyMessages(30))}, ini);
+        form->ExpandAllLimit = 100;
+        confirm = false;
+        form->miViewExpandClick();
+        QCOMPARE(events,
+                 QStringList{QStringLiteral("confirm: The interchange has 302 nodes. Opening all of them "
+                                            "needs about 0 MB of memory and may take a while.\n\nExpand "
+                                            "the whole structure?")});
+        QVERIFY(!form->miViewExpand->isChecked());
+        QVERIFY(!form->tvMsgStruct->isExpanded(Node({1})));
+        QCOMPARE(form->EdiReader->OnDemandTree().BuiltNodes(), size_t(0));
+        confirm = true;
+        form->miViewExpand->trigger();
+        QVERIFY(form->miViewExpand->isChecked());
+        QVERIFY(form->tvMsgStruct->isExpanded(Node({30})));
+        // Taking the mark away asks nothing.
+        form->miViewExpand->trigger();
+        QVERIFY(!form->miViewExpand->isChecked());
+        QCOMPARE(events.size(), 2);
+        QCOMPARE(
+            TMainForm::ExpandAllQuestion(20'000'000),
+            QStringLiteral("The interchange has 20,000,000 nodes. Opening all of them needs about 4,000 MB "
+                           "of memory and may take a while.\n\nExpand the whole structure?"));
+    }
+
+    // Find reads on through messages not made yet, and makes only the one it finds the text in.
+    void findMakesOnlyTheMessageItFindsIn() {
+        form->StartUp({Write("many.edi", ManyMessages(40))}, ini);
+        TOnDemandTree& tree = form->EdiReader->OnDemandTree();
+        form->edFind->setText(QStringLiteral("po37+"));
+        QVERIFY(form->FindSegment(true));
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({37, 1}));
+        QCOMPARE(form->lbSegmID->text(), QStringLiteral("BGM"));
+        for (size_t row = 0; row < tree.TopCount(); ++row)
+            QCOMPARE(tree.IsBuilt(row), row == 37);
+        // Backwards from there, wrapping at the start: the last match in file order.
+        form->edFind->setText(QStringLiteral("NAD+SU"));
+        QVERIFY(form->FindSegment(false));
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({36, 3, 0}));
+        form->tvMsgStruct->setCurrentIndex(Node({0}));
+        QVERIFY(form->FindSegment(false));
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({40, 3, 0}));
+        form->edFind->setText(QStringLiteral("PO41"));
+        QVERIFY(!form->FindSegment(true));
+        QCOMPARE(form->lbFindResult->text(), QStringLiteral("Not found"));
     }
 
     void readingErrorKeepsThePartialTree() {
@@ -928,6 +1052,24 @@ private slots:
             show(QStringLiteral("Datei <b>x</b>.edi kann nicht ge\u00F6ffnet werden."));
             QVERIFY(shown);
             QCOMPARE(format, Qt::PlainText);
+        }
+    }
+
+    void questionBoxAsksYesOrNo() {
+        for (bool yes : {true, false}) {
+            bool shown = false;
+            QTimer::singleShot(0, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!box) return;
+                shown = true;
+                QCOMPARE(box->icon(), QMessageBox::Question);
+                QCOMPARE(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+                QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+                QCOMPARE(box->textFormat(), Qt::PlainText);
+                box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+            });
+            QCOMPARE(defaultHooks.Confirm(QStringLiteral("Open <b>all</b>?")), yes);
+            QVERIFY(shown);
         }
     }
 

@@ -163,6 +163,7 @@ private:
     mutable size_t builtNodes_ = 0;
     mutable size_t lastRow_ = SIZE_MAX; // the message asked for last, to skip the look-up
     mutable const TBuilt* last_ = nullptr;
+    mutable size_t lastTopRow_ = SIZE_MAX;
     size_t budget_ = DefaultBudget;
 };
 
