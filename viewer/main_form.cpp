@@ -2,6 +2,7 @@
 
 #include "about.h"
 #include "error_text.h"
+#include "reading.h"
 #include "std_settings.h"
 #include "tree_model.h"
 #include "ui_support.h"
@@ -98,7 +99,6 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 
     Settings = new TdlgStdSettings(this);
     EdiReader = std::make_unique<TInterchangeReader>(&Settings->Catalogue);
-    EdiReader->Transmission().OnActivate = [this](TEdiTransmission&) { EdiTrnActivate(); };
     EdiReader->Message().OnReport = [](const std::string& text) {
         if (UiHooks().ShowInfo) UiHooks().ShowInfo(QString::fromUtf8(text));
     };
@@ -375,6 +375,7 @@ void TMainForm::SaveWindowLayout() const {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    if (reading_) reading_->Cancel(); // the program ends once the reading has stopped
     SaveWindowLayout();
     QMainWindow::closeEvent(event);
 }
@@ -494,24 +495,88 @@ void TMainForm::ReadTransmission() {
         ~EndRebuild() { Model->EndRebuild(); }
     } endRebuild{Model};
 
+    TOnDemandTree& tree = EdiReader->OnDemandTree();
+    tree.SetStream(nullptr); // the reading has the stream until it ends
     TValidationOptions options;
     options.Strict = miViewStrict->isChecked();
     // A message without an installed table is looked for under the driver's own name, as always.
     options.NoDefinitionIsError = false;
     TValidator validator(*EdiReader, *FileStream, options);
-    FileStream->Seek(0); // a check again starts from the beginning too
-    validator.Run();
-    EdiReader->OnDemandTree().SetStream(FileStream.get());
-    // The engine's text stays as it is; what was missing and how to add it follows on a line of its own.
+    TBackgroundReading reading;
+    validator.OnProgress = [&](int64_t end) { reading.Progress(end + 1); };
+    validator.OnMessage = [&](const TMessageInfo&) { reading.MessageRead(); };
+
+    // The reading runs on a thread of its own: what it would tell the window waits until it has ended.
+    TEdiMessage& message = EdiReader->Message();
+    TStandardsCatalogue& catalogue = Settings->Catalogue;
+    struct Restore {
+        TEdiMessage& Message;
+        TStandardsCatalogue& Catalogue;
+        TBackgroundReading*& Reading;
+        std::function<void(const std::string&)> Report = std::move(Message.OnReport);
+        std::function<void()> Change = std::move(Catalogue.OnChange);
+        ~Restore() {
+            Message.OnReport = std::move(Report);
+            Catalogue.OnChange = std::move(Change);
+            Reading = nullptr;
+        }
+    } restore{message, catalogue, reading_};
+    std::vector<std::string> reports;
+    bool catalogueChanged = false;
+    message.OnReport = [&](const std::string& text) { reports.push_back(text); };
+    catalogue.OnChange = [&] { catalogueChanged = true; };
+    TDelimiters delimiters;
     std::string missing;
-    if (validator.Error && !EdiReader->MissingDefinition.empty()) {
-        missing = EdiReader->MissingDefinition + ". " + EdiReader->MissingDefinitionHint + ".";
-        validator.Diagnostics.back().Hint = missing; // the error is the last one collected
+
+    reading_ = &reading;
+    FileStream->Seek(0); // a check again starts from the beginning too
+    if (OnReading) OnReading(reading);
+    reading.Run(this, QFileInfo(QFile::decodeName(QByteArray::fromStdString(InterchangeFile))).fileName(),
+                FileStream->Size(), [&] {
+                    validator.Run();
+                    // The engine's text stays as it is; what was missing and how to add it follows on a
+                    // line of its own.
+                    if (validator.Error && !EdiReader->MissingDefinition.empty()) {
+                        missing =
+                            EdiReader->MissingDefinition + ". " + EdiReader->MissingDefinitionHint + ".";
+                        validator.Diagnostics.back().Hint = missing; // the error is the last one collected
+                    }
+                    validator.Locate();
+                    delimiters = Delimiters;
+                });
+
+    // Now as if the reading had run here: the delimiters it left, the standard it selected, its reports.
+    Delimiters = delimiters;
+    if (catalogueChanged && restore.Change) restore.Change();
+    for (const std::string& text : reports)
+        if (restore.Report) restore.Report(text);
+    utf8_ = validator.Utf8;
+    Model->SetUtf8(utf8_);
+    tree.SetStream(FileStream.get());
+
+    // A cancelled reading keeps what it read, as after an error, but it is no problem of the file.
+    bool cancelled = false;
+    if (validator.Error) {
+        try {
+            std::rethrow_exception(validator.Error);
+        } catch (const EReadingCancelled&) {
+            cancelled = true;
+        } catch (...) {
+        }
     }
-    validator.Locate();
-    marks_.Build(EdiReader->OnDemandTree(), validator.Diagnostics);
+    if (cancelled) {
+        validator.Error = nullptr;
+        std::erase_if(validator.Diagnostics, [](const TDiagnostic& d) { return !d.Warning; });
+    }
+    marks_.Build(tree, validator.Diagnostics);
     Problems->SetDiagnostics(std::move(validator.Diagnostics), utf8_);
-    lbProblemCount->setText(ProblemCountText(Problems->ErrorCount(), Problems->WarningCount()));
+    QString count = ProblemCountText(Problems->ErrorCount(), Problems->WarningCount());
+    if (cancelled)
+        count = QStringLiteral("Reading cancelled at %1. %2")
+                    .arg(TBackgroundReading::ProgressText(reading.BytesRead(), FileStream->Size(),
+                                                          reading.MessagesRead()),
+                         count);
+    lbProblemCount->setText(count);
 
     if (!validator.Error) return;
     try {
@@ -555,16 +620,6 @@ void TMainForm::CloseMessageFile() {
     pnlSegment->hide();
     if (miViewExpand->isChecked()) EdiReader->OnDemandTree().SetBudget(budget_);
     miViewExpand->setChecked(false);
-}
-
-void TMainForm::EdiTrnActivate() {
-    const TEdiComposit* s001 = EdiReader->Transmission().SegmUNB().FindComposit("S001");
-    const TEDIField* syntax = s001 ? s001->FindField("0001") : nullptr;
-    utf8_ =
-        syntax &&
-        QString::fromLatin1(syntax->RawText.c_str()).compare(QStringLiteral("UNOY"), Qt::CaseInsensitive) ==
-            0;
-    Model->SetUtf8(utf8_);
 }
 
 void TMainForm::miMsgOpenClick() {
@@ -831,12 +886,21 @@ void TMainForm::dropEvent(QDropEvent* event) {
     if (DropFile(*event->mimeData())) event->acceptProposedAction();
 }
 
+void TMainForm::OpenLater(const std::string& path) {
+    // Not while a reading is under way: the file waits until it has ended.
+    QTimer::singleShot(reading_ ? 100 : 0, this, [this, path] {
+        if (reading_)
+            OpenLater(path);
+        else
+            Guarded([&] { OpenFile(path); });
+    });
+}
+
 bool TMainForm::DropFile(const QMimeData& data) {
     QString file = DroppedFile(data);
     if (file.isEmpty()) return false;
     // Opened once the drop has ended, so that an error box does not hold up the dragging program.
-    std::string path = FileNameBytes(file);
-    QTimer::singleShot(0, this, [this, path] { Guarded([&] { OpenFile(path); }); });
+    OpenLater(FileNameBytes(file));
     return true;
 }
 

@@ -35,6 +35,7 @@ namespace talmiro {
 
 class TdlgStdSettings;
 class TInterchangeModel;
+class TBackgroundReading;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -159,7 +160,9 @@ public:
     void tvProblemsActivate(const QModelIndex& problem);
     void tvMsgStructChange(const QModelIndex& node);
     void pnlSegmentResize();
-    void EdiTrnActivate();
+
+    // Called when a reading is about to start, before it runs on its own thread (for tests).
+    std::function<void(TBackgroundReading& Reading)> OnReading;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -183,10 +186,13 @@ private:
     // False when the message's bytes cannot hold a segment whose text contains the text.
     bool MessageMayContain(size_t row, const QString& text);
     bool CopyDetails(QPlainTextEdit* text);
+    // Opens the file once the current event (and any reading under way) has ended.
+    void OpenLater(const std::string& path);
     QString ExecOpenDialog();
     bool utf8_ = false;
     TProblemMarks marks_;
     size_t budget_ = TOnDemandTree::DefaultBudget; // the tree's budget while the structure is not expanded
+    TBackgroundReading* reading_ = nullptr;        // the reading under way
 };
 
 } // namespace talmiro

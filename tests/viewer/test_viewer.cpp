@@ -3,6 +3,7 @@
 #include "error_text.h"
 #include "main_form.h"
 #include "problems.h"
+#include "reading.h"
 #include "std_settings.h"
 #include "tree_model.h"
 #include "ui_support.h"
@@ -30,6 +31,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
 #include <QSplitter>
@@ -43,6 +45,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 
 using namespace talmiro;
 namespace fs = std::filesystem;
@@ -700,6 +703,79 @@ private slots:
         form->edFind->setText(QStringLiteral("PO41"));
         QVERIFY(!form->FindSegment(true));
         QCOMPARE(form->lbFindResult->text(), QStringLiteral("Not found"));
+    }
+
+    // Cancelled before it has read more than the header: the tree keeps UNB, no box, the status says so.
+    void cancelledReadingKeepsWhatWasRead() {
+        form->StartUp({}, ini);
+        form->OnReading = [](TBackgroundReading& reading) { reading.Cancel(); };
+        form->OpenFile(orders); // no error
+        QCOMPARE(TreeLines(*form), QStringList{"UNB"});
+        QVERIFY(events.isEmpty());
+        QCOMPARE(form->Problems->rowCount(), 0);
+        QCOMPARE(form->lbProblemCount->text(),
+                 QStringLiteral("Reading cancelled at 0.0 of 0.0 MB, 0 messages. No problems found"));
+        QVERIFY(form->miMsgClose->isEnabled());
+        Select({0});
+        QVERIFY(PanelShown());
+        QCOMPARE(form->lbSegmID->text(), QStringLiteral("UNB"));
+
+        // Strict checks read the file again: cancelled too, it keeps the node selected when it still exists.
+        form->miViewStrict->trigger();
+        QCOMPARE(TreeLines(*form), QStringList{"UNB"});
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({0}));
+        QVERIFY(events.isEmpty());
+    }
+
+    // The dialog shows while the reading runs, modal to the window; its Cancel button stops the reading,
+    // and a file dropped meanwhile opens afterwards.
+    void progressDialogCancels() {
+        const std::string path = Write("many.edi", ManyMessages(30));
+        form->StartUp({}, ini);
+        Activate();
+        std::promise<void> go;
+        QString label;
+        bool modal = false;
+        form->OnReading = [&](TBackgroundReading& reading) {
+            reading.DialogDelay = 0;
+            // The reading waits until the dialog has been seen (or a failed check has given up).
+            reading.BeforeWork = [&] { go.get_future().wait_for(std::chrono::seconds(60)); };
+            reading.OnDialogShown = [&](QProgressDialog& dialog) {
+                struct Release {
+                    std::promise<void>& Go;
+                    ~Release() { Go.set_value(); }
+                } release{go};
+                label = dialog.labelText();
+                modal = dialog.isVisible() && dialog.windowModality() == Qt::WindowModal &&
+                        QApplication::activeModalWidget() == &dialog;
+                QMimeData data;
+                data.setUrls({QUrl::fromLocalFile(QString::fromStdString(orders))});
+                QVERIFY(form->DropFile(data));
+                auto* cancel = dialog.findChild<QPushButton*>();
+                QVERIFY(cancel);
+                QCOMPARE(cancel->text(), QStringLiteral("Cancel"));
+                cancel->click();
+            };
+        };
+        form->OpenFile(path);
+        QCOMPARE(label, QStringLiteral("Reading many.edi\n0.0 of 0.0 MB, 0 messages"));
+        QVERIFY(modal);
+        QCOMPARE(TreeLines(*form), QStringList{"UNB"});
+        QVERIFY(
+            form->lbProblemCount->text().startsWith(QStringLiteral("Reading cancelled at 0.0 of 0.0 MB")));
+        QCOMPARE(form->InterchangeFile, path);
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        form->OnReading = nullptr;
+        QTRY_COMPARE_WITH_TIMEOUT(QString::fromStdString(form->InterchangeFile),
+                                  QString::fromStdString(orders), 10000);
+        QCOMPARE(form->Model->rowCount(), 3);
+        QVERIFY(events.isEmpty());
+    }
+
+    void progressTexts() {
+        QCOMPARE(TBackgroundReading::ProgressText(12'500'000, 2'048'000'000, 3215),
+                 QStringLiteral("12.5 of 2,048.0 MB, 3,215 messages"));
+        QCOMPARE(TBackgroundReading::ProgressText(0, 100, 1), QStringLiteral("0.0 of 0.0 MB, 1 message"));
     }
 
     void readingErrorKeepsThePartialTree() {
