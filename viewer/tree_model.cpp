@@ -7,6 +7,28 @@
 
 namespace talmiro {
 
+namespace {
+
+// Qt hashes a model index as its row times 16 plus its internal id. Node numbers are dense and grow with the
+// rows, so the view's set of open nodes (every node under Structure expanded) would crowd into one cluster
+// of its hash table, where each insertion and removal walks the cluster. The internal id is the node number
+// times an odd constant, which spreads them, and is undone by the constant's inverse.
+constexpr quintptr Spread = static_cast<quintptr>(0x9E3779B97F4A7C15ull);
+constexpr quintptr InverseOf(quintptr odd) {
+    quintptr x = odd; // right in the lowest 3 bits; each step doubles that
+    for (int i = 0; i < 6; ++i)
+        x *= 2 - odd * x;
+    return x;
+}
+constexpr quintptr Unspread = InverseOf(Spread);
+static_assert(Spread * Unspread == 1);
+
+quintptr IdOf(int32_t node) {
+    return static_cast<quintptr>(static_cast<uint32_t>(node)) * Spread;
+}
+
+} // namespace
+
 TInterchangeModel::TInterchangeModel(const TOnDemandTree& tree, QObject* parent)
     : QAbstractItemModel(parent), tree_(tree), errorIcon_(ProblemIcon(TProblemMark::Error)),
       warningIcon_(ProblemIcon(TProblemMark::Warning)) {
@@ -27,12 +49,12 @@ void TInterchangeModel::EndRebuild() {
 
 int32_t TInterchangeModel::NodeOf(const QModelIndex& index) const {
     if (!index.isValid() || rebuilding_) return TOnDemandTree::None;
-    return static_cast<int32_t>(index.internalId());
+    return static_cast<int32_t>(static_cast<uint32_t>(index.internalId() * Unspread));
 }
 
 QModelIndex TInterchangeModel::IndexOf(int32_t node) const {
     if (rebuilding_ || !tree_.Contains(node)) return {};
-    return createIndex(tree_.Row(node), 0, static_cast<quintptr>(node));
+    return createIndex(tree_.Row(node), 0, IdOf(node));
 }
 
 QModelIndex TInterchangeModel::index(int row, int column, const QModelIndex& parent) const {
@@ -40,7 +62,7 @@ QModelIndex TInterchangeModel::index(int row, int column, const QModelIndex& par
     // A message's nodes are made here, when the view first asks for one of them.
     const int32_t node = tree_.Child(parent.isValid() ? NodeOf(parent) : TOnDemandTree::None, row);
     if (node == TOnDemandTree::None) return {};
-    return createIndex(row, 0, static_cast<quintptr>(node));
+    return createIndex(row, 0, IdOf(node));
 }
 
 QModelIndex TInterchangeModel::parent(const QModelIndex& child) const {
