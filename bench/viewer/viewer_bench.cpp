@@ -1,20 +1,23 @@
-// Time and peak memory of opening a generated interchange of about a million segments into the viewer's
-// tree (offscreen), beside the engine's plain check of the same file. Each measurement runs in a process
-// of its own, so that the peak resident size belongs to it alone.
+// Opening generated interchanges of 20 MB, 200 MB and 2 GB in the viewer (offscreen): the time to open
+// (read in the background and show the top level), to the first paint, to expand one message of 100
+// segments and one of 100,000, to find a text that is nowhere, and the peak memory; beside `wc -l` and
+// `talmiro-cli check` on the same file. Each measurement runs in a process of its own, so that its peak
+// resident size belongs to it alone. Each file is generated when its turn comes and deleted afterwards.
 //
-//   talmiro_viewer_bench [DIR] [MESSAGES]   prepares DIR (default: a temporary directory) and reports both
-//   talmiro_viewer_bench tree DIR | check DIR   one measurement
+//   talmiro_viewer_bench [DIR] [MB...]     sizes in MB (default 20 200 2000), DIR default: a temporary one
+//   talmiro_viewer_bench viewer DIR FILE BIGROW CHECKWALL CHECKCPU [expand-all]   one viewer measurement
+//
+// On a shared machine the processor time (user and system, all threads) is the steadier figure; both are
+// given, each beside the check's.
 #include "main_form.h"
-#include "std_settings.h"
 #include "tree_model.h"
 #include "ui_support.h"
 
 #include "talmiro/compiler.h"
-#include "talmiro/interchange_tree.h"
-#include "talmiro/standards.h"
-#include "talmiro/streams.h"
+#include "talmiro/on_demand_tree.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QSettings>
 #include <QTreeView>
 
@@ -28,6 +31,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace talmiro;
@@ -56,6 +60,13 @@ SEGMENT 'CTA' DESCRIPTION 'CONTACT INFORMATION';
   FIELD '3139' ALNUM (1:3);
   COMPOSIT 'C056' FIELD '3413' ALNUM (1:17); FIELD '3412' ALNUM (1:35); END;
 END;
+SEGMENT 'LIN' DESCRIPTION 'LINE ITEM';
+  FIELD '1082' NUMERIC (1:6); FIELD '1229' ALNUM (1:3);
+  COMPOSIT 'C212' FIELD '7140' ALNUM (1:35); FIELD '7143' ALNUM (1:3); END;
+END;
+SEGMENT 'QTY' DESCRIPTION 'QUANTITY';
+  COMPOSIT 'C186' FIELD '6063' ALNUM (1:3); FIELD '6060' NUMERIC (1:15); FIELD '6411' ALNUM (1:3); END;
+END;
 SEGMENT 'UNT' FIELD '0074' NUMERIC (1:6); FIELD '0062' ALNUM (1:14); END;
 SEGMENT 'UNE' FIELD '0060' NUMERIC (1:6); FIELD '0048' ALNUM (1:14); END;
 SEGMENT 'UNZ' FIELD '0036' NUMERIC (1:6); FIELD '0020' ALNUM (1:14); END;
@@ -75,14 +86,21 @@ GROUP 'NAD' CONDITIONAL (99);
     SEGMENT 'CTA' MANDATORY (1);
   END;
 END;
+GROUP 'LIN' CONDITIONAL (200000);
+  SEGMENT 'LIN' MANDATORY (1);
+  SEGMENT 'QTY' CONDITIONAL (10);
+END;
 SEGMENT 'UNT' MANDATORY (1);
 END;
 )";
 
-// 100 segments per message: UNH, BGM, 4 DTM, 31 x (NAD, CTA, CTA), UNT.
+// 100 segments per message: UNH, BGM, 4 DTM, 31 x (NAD, CTA, CTA), UNT. In the middle of the file one
+// message of 100,000: UNH, BGM, DTM, 49,998 x (LIN, QTY), UNT.
 constexpr int SegmentsPerMessage = 100;
+constexpr int BigMessageLines = 49'998;
+constexpr long BigMessageSegments = 3 + 2L * BigMessageLines + 1;
 
-void Prepare(const fs::path& dir, long messages) {
+void CompileTables(const fs::path& dir) {
     fs::create_directories(dir / "std" / "D96A");
     std::ofstream(dir / "std" / "D96A" / "D96A.sdf") << SegmentSource;
     std::ofstream(dir / "std" / "D96A" / "ORDERS.mdf") << MessageSource;
@@ -93,18 +111,67 @@ void Prepare(const fs::path& dir, long messages) {
     mdf.SetSourceFile((dir / "std" / "D96A" / "ORDERS.mdf").string());
     mdf.Compile();
     std::ofstream(dir / "TALMIRO.INI") << "[STANDARDS]\nBASEDIR=" << (dir / "std").string() << "\n";
+}
 
-    std::ofstream out(dir / "big.edi", std::ios::binary);
-    out << "UNA:+.? 'UNB+UNOC:3+SENDER:14+RECEIVER:14+240101:1200+REF1'\n";
-    for (long m = 1; m <= messages; ++m) {
-        out << "UNH+" << m << "+ORDERS:D:96A:UN'\nBGM+220+PO" << m << "+9'\n";
+struct TFixture {
+    long Messages = 0;
+    long Segments = 0;
+    long BigRow = 0; // the big message's row at the top level
+};
+
+// About mb megabytes of messages; written through one buffer.
+TFixture Generate(const fs::path& file, long mb) {
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    if (!out) throw std::runtime_error("cannot write " + file.string());
+    std::string buffer;
+    auto flush = [&] {
+        if (std::fwrite(buffer.data(), 1, buffer.size(), out) != buffer.size())
+            throw std::runtime_error("cannot write " + file.string());
+        buffer.clear();
+    };
+    const std::string message = [] {
+        std::string m = "BGM+220+PO%ld+9'\n";
         for (int d = 0; d < 4; ++d)
-            out << "DTM+137:20240101:102'\n";
+            m += "DTM+137:20240101:102'\n";
         for (int n = 0; n < 31; ++n)
-            out << "NAD+BY+5412345000013::9'\nCTA+OC+:JOHN DOE'\nCTA+PD+:JANE ROE?'S DESK'\n";
-        out << "UNT+" << SegmentsPerMessage << "+" << m << "'\n";
+            m += "NAD+BY+5412345000013::9'\nCTA+OC+:JOHN DOE'\nCTA+PD+:JANE ROE?'S DESK'\n";
+        return m;
+    }();
+    const double target = static_cast<double>(mb) * 1e6;
+    const double estimate = static_cast<double>(message.size() + 50);
+    const long normal = std::max(2L, static_cast<long>(target / estimate) - 40);
+    TFixture f;
+    f.BigRow = normal / 2 + 1;
+    buffer += "UNA:+.? 'UNB+UNOC:3+SENDER:14+RECEIVER:14+240101:1200+REF1'\n";
+    char line[64];
+    for (long m = 1; m <= normal + 1; ++m) {
+        const std::string ref = std::to_string(m);
+        buffer += "UNH+" + ref + "+ORDERS:D:96A:UN'\n";
+        if (m == f.BigRow) {
+            buffer += "BGM+220+BIG+9'\nDTM+137:20240101:102'\n";
+            for (int l = 1; l <= BigMessageLines; ++l) {
+                std::snprintf(line, sizeof line, "LIN+%d++4012345%06d:SRS'\nQTY+21:%d:PCE'\n", l, l,
+                              l % 100 + 1);
+                buffer += line;
+                if (buffer.size() > (1 << 20)) flush();
+            }
+            buffer += "UNT+" + std::to_string(BigMessageSegments) + "+" + ref + "'\n";
+            f.Segments += BigMessageSegments;
+        } else {
+            std::snprintf(line, sizeof line, "BGM+220+PO%ld+9'\n", m);
+            buffer += line;
+            buffer.append(message, message.find('\n') + 1, std::string::npos);
+            buffer += "UNT+" + std::to_string(SegmentsPerMessage) + "+" + ref + "'\n";
+            f.Segments += SegmentsPerMessage;
+        }
+        if (buffer.size() > (1 << 20)) flush();
     }
-    out << "UNZ+" << messages << "+REF1'\n";
+    f.Messages = normal + 1;
+    buffer += "UNZ+" + std::to_string(f.Messages) + "+REF1'\n";
+    f.Segments += 2;
+    flush();
+    if (std::fclose(out) != 0) throw std::runtime_error("cannot write " + file.string());
+    return f;
 }
 
 long MaxRssKiB() {
@@ -113,22 +180,25 @@ long MaxRssKiB() {
     return usage.ru_maxrss;
 }
 
-// The resident size now, from /proc (the peak includes buffers freed again, such as a vector's old
-// storage while it grows).
-long RssKiB() {
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-        std::fclose(f);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+// Processor time of this process so far, all its threads.
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 double Seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-int MeasureTree(int argc, char** argv, const fs::path& dir) {
+double MB(long kib) {
+    return static_cast<double>(kib) / 1024.0;
+}
+
+// The viewer in this process: open, first paint, one message of each size expanded, find, peak memory.
+int MeasureViewer(int argc, char** argv, const fs::path& dir, const fs::path& file, long bigRow,
+                  double checkWall, double checkCpu, bool expandAll) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     // The window's preferences (recent files, layout) stay with the benchmark's files.
@@ -138,91 +208,157 @@ int MeasureTree(int argc, char** argv, const fs::path& dir) {
     UiHooks().Confirm = [](const QString&) { return true; };
     TMainForm form;
     form.StartUp({}, (dir / "TALMIRO.INI").string());
+    form.resize(900, 700);
     form.show();
     QApplication::processEvents();
-    long baseline = MaxRssKiB();
-    long idle = RssKiB();
-    auto start = std::chrono::steady_clock::now();
-    if (!Guarded([&] { form.OpenFile((dir / "big.edi").string()); })) return 1;
-    QApplication::processEvents(); // the view lays out its top level
-    double open = Seconds(start);
-    long peak = MaxRssKiB();
-    long resident = RssKiB();
-    size_t nodes = form.EdiReader->OnDemandTree().NodeCount();
+    const long idle = MaxRssKiB();
 
+    const double cpu = CpuSeconds();
+    auto start = std::chrono::steady_clock::now();
+    if (!Guarded([&] { form.OpenFile(file.string()); })) return 1;
+    const double open = Seconds(start);
+    const double openCpu = CpuSeconds() - cpu;
+    (void)form.grab(); // lays out and paints the window as it stands
+    const double paint = Seconds(start);
+    const long openPeak = MaxRssKiB();
+    const TOnDemandTree& tree = form.EdiReader->OnDemandTree();
+
+    // Expanding a message: made, laid out and painted, its last node shown.
+    auto expand = [&](long row) {
+        const QModelIndex message = form.Model->index(static_cast<int>(row), 0);
+        auto begin = std::chrono::steady_clock::now();
+        form.tvMsgStruct->expand(message);
+        form.tvMsgStruct->scrollTo(form.Model->index(form.Model->rowCount(message) - 1, 0, message));
+        (void)form.grab();
+        return Seconds(begin);
+    };
+    const double small = expand(1);
+    const double big = expand(bigRow);
+    const long expandPeak = MaxRssKiB();
+
+    form.tvMsgStruct->collapseAll();
+    form.tvMsgStruct->setCurrentIndex(form.Model->index(0, 0));
+    form.edFind->setText(QStringLiteral("nowhere in the file"));
     start = std::chrono::steady_clock::now();
-    form.miViewExpandClick();
-    QApplication::processEvents();
-    double expand = Seconds(start);
-    long expandedPeak = MaxRssKiB();
+    form.FindSegment(true);
+    const double find = Seconds(start);
+    const long findPeak = MaxRssKiB();
 
-    std::printf(
-        "tree   %8.2f s  peak %7ld KiB  (+%ld KiB over the idle window, %.1f bytes per node, %zu nodes)\n",
-        open, peak, peak - baseline, (peak - baseline) * 1024.0 / static_cast<double>(nodes), nodes);
-    std::printf("       resident after opening: +%ld KiB, %.1f bytes per node\n", resident - idle,
-                (resident - idle) * 1024.0 / static_cast<double>(nodes));
-    std::printf("expand %8.2f s  peak %7ld KiB  (whole tree expanded)\n", expand, expandedPeak);
-    return 0;
-}
-
-int MeasureCheck(const fs::path& dir) {
-    long baseline = MaxRssKiB();
-    TStandardsCatalogue catalogue;
-    catalogue.LoadSettings((dir / "TALMIRO.INI").string());
-    TInterchangeReader reader(&catalogue);
-    reader.BuildTree = false;
-    auto start = std::chrono::steady_clock::now();
-    try {
-        TFileStream stream((dir / "big.edi").string());
-        reader.Read(stream);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "error: %s\n", error.what());
-        return 1;
+    std::printf("  viewer: open %6.2f s, cpu %6.2f s (%.2f and %.2f times the check), first paint %6.2f s, "
+                "peak %6.1f MB "
+                "(idle window %.1f MB, %zu nodes)\n",
+                open, openCpu, checkWall > 0 ? open / checkWall : 0.0,
+                checkCpu > 0 ? openCpu / checkCpu : 0.0, paint, MB(openPeak), MB(idle), tree.NodeCount());
+    std::printf("          expand a message of %d segments %6.3f s, of %ld segments %6.3f s, peak %6.1f MB\n",
+                SegmentsPerMessage, small, BigMessageSegments, big, MB(expandPeak));
+    std::printf("          find through every message (no match) %6.2f s, peak %6.1f MB\n", find,
+                MB(findPeak));
+    if (expandAll) {
+        start = std::chrono::steady_clock::now();
+        form.miViewExpandClick();
+        (void)form.grab();
+        std::printf("          Structure expanded (every node) %6.2f s, peak %6.1f MB (%.0f bytes a node)\n",
+                    Seconds(start), MB(MaxRssKiB()),
+                    static_cast<double>(MaxRssKiB() - findPeak) * 1024.0 /
+                        static_cast<double>(tree.NodeCount()));
     }
-    double seconds = Seconds(start);
-    long peak = MaxRssKiB();
-    std::printf("check  %8.2f s  peak %7ld KiB  (+%ld KiB)\n", seconds, peak, peak - baseline);
+    std::fflush(stdout);
     return 0;
 }
 
-int RunChild(const char* self, const char* mode, const fs::path& dir) {
+struct TChild {
+    int Status = 0;
+    double Seconds = 0;
+    double CpuSeconds = 0;
+    long PeakKiB = 0;
+};
+
+// Runs a program with its standard output to /dev/null (or kept), timing it and taking its peak memory.
+TChild Run(const std::vector<std::string>& args, bool quiet) {
     std::fflush(stdout);
+    auto start = std::chrono::steady_clock::now();
     pid_t pid = fork();
     if (pid == 0) {
-        execl(self, self, mode, dir.c_str(), static_cast<char*>(nullptr));
+        if (quiet) {
+            if (std::freopen("/dev/null", "w", stdout) == nullptr) _exit(127);
+        }
+        std::vector<char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
         _exit(127);
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+    TChild child;
+    rusage usage{};
+    wait4(pid, &child.Status, 0, &usage);
+    child.Seconds = Seconds(start);
+    child.PeakKiB = usage.ru_maxrss;
+    child.CpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                       static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return child;
+}
+
+int RunSize(const fs::path& dir, long mb) {
+    const fs::path file = dir / ("bench-" + std::to_string(mb) + "MB.edi");
+    auto start = std::chrono::steady_clock::now();
+    TFixture f = Generate(file, mb);
+    const double written = Seconds(start);
+    std::printf("%ld MB interchange: %.1f MB, %ld messages, %ld segments (written in %.1f s)\n", mb,
+                static_cast<double>(fs::file_size(file)) / 1e6, f.Messages, f.Segments, written);
+    // The page cache holds the file now, as it would for a file just copied or downloaded.
+    start = std::chrono::steady_clock::now();
+    std::fflush(stdout);
+    std::string wc = "wc -l '" + file.string() + "'";
+    std::FILE* pipe = popen(wc.c_str(), "r");
+    long lines = 0;
+    if (pipe) {
+        if (std::fscanf(pipe, "%ld", &lines) != 1) lines = 0;
+        pclose(pipe);
+    }
+    std::printf("  wc -l: %ld lines, %6.2f s\n", lines, Seconds(start));
+    TChild check = Run({TALMIRO_CLI, "check", "--standards", (dir / "std").string(), file.string()}, true);
+    std::printf("  talmiro-cli check: %6.2f s, cpu %6.2f s, peak %6.1f MB%s\n", check.Seconds,
+                check.CpuSeconds, MB(check.PeakKiB),
+                WIFEXITED(check.Status) && WEXITSTATUS(check.Status) == 0 ? "" : " (failed)");
+    std::vector<std::string> viewer = {"/proc/self/exe",
+                                       "viewer",
+                                       dir.string(),
+                                       file.string(),
+                                       std::to_string(f.BigRow),
+                                       std::to_string(check.Seconds),
+                                       std::to_string(check.CpuSeconds)};
+    if (mb <= 20) viewer.push_back("expand-all");
+    TChild shown = Run(viewer, false);
+    std::printf("  viewer process: %6.2f s in all, peak %6.1f MB\n", shown.Seconds, MB(shown.PeakKiB));
+    fs::remove(file);
+    return WIFEXITED(shown.Status) ? WEXITSTATUS(shown.Status) : 1;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string mode = argc > 1 ? argv[1] : "";
-    if ((mode == "tree" || mode == "check") && argc > 2) {
-        fs::path dir = argv[2];
-        return mode == "tree" ? MeasureTree(argc, argv, dir) : MeasureCheck(dir);
-    }
-    bool temporary = argc < 2;
-    fs::path dir = temporary
-                       ? fs::temp_directory_path() / ("talmiro-viewer-bench-" + std::to_string(getpid()))
-                       : fs::path(argv[1]);
-    long messages = argc > 2 ? std::atol(argv[2]) : 10000;
-    auto start = std::chrono::steady_clock::now();
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "viewer" && argc > 6)
+        return MeasureViewer(argc, argv, argv[2], argv[3], std::atol(argv[4]), std::atof(argv[5]),
+                             std::atof(argv[6]), argc > 7 && std::string(argv[7]) == "expand-all");
+    const bool temporary = argc < 2;
+    const fs::path dir =
+        temporary ? fs::temp_directory_path() / ("talmiro-viewer-bench-" + std::to_string(getpid()))
+                  : fs::path(argv[1]);
+    std::vector<long> sizes;
+    for (int i = 2; i < argc; ++i)
+        sizes.push_back(std::atol(argv[i]));
+    if (sizes.empty()) sizes = {20, 200, 2000};
+    int rc = 0;
     try {
-        Prepare(dir, messages);
+        CompileTables(dir);
+        for (long mb : sizes)
+            if (rc == 0) rc = RunSize(dir, mb);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "error: %s\n", error.what());
-        return 1;
+        rc = 1;
     }
-    std::printf("interchange: %ld messages, %ld segments, %.1f MB (written in %.2f s)\n", messages,
-                messages * SegmentsPerMessage + 2, static_cast<double>(fs::file_size(dir / "big.edi")) / 1e6,
-                Seconds(start));
-    const char* self = "/proc/self/exe";
-    int rc = RunChild(self, "check", dir);
-    if (rc == 0) rc = RunChild(self, "tree", dir);
     if (temporary) fs::remove_all(dir);
     return rc;
 }
