@@ -1,12 +1,14 @@
 // Interchanges of any content, read as the viewer reads them: against the tables the build compiled from
 // real directory releases, through the catalogue, with every event of the driver and the message reader
 // attached, the tree built and every segment node selected afterwards. Reading ends in success or in one
-// of the engine's errors; a segment that was read once reads again from its place, to the same end.
+// of the engine's errors; a segment that was read once reads again from its place, to the same end. Read
+// once more into the tree built on demand, every message made again, the same nodes come out.
 #include "fuzz_support.h"
 
 #include "talmiro/exceptions.h"
 #include "talmiro/interchange_tree.h"
 #include "talmiro/message.h"
+#include "talmiro/on_demand_tree.h"
 #include "talmiro/segment_details.h"
 #include "talmiro/transmission.h"
 
@@ -80,6 +82,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)SegmentRawText(*segment, stream);
         std::vector<std::string> lines;
         AddElementLines(lines, segment->Elements, 0);
+    }
+
+    TInterchangeReader again(&fuzzsupport::Catalogue());
+    again.OnDemand = true;
+    again.Message().OnReport = [](const std::string&) {};
+    again.Message().OnCheckHeader = [](TEdiMessage& sender, bool& accepted) {
+        accepted = !sender.MessageName.empty();
+    };
+    stream.Seek(0);
+    try {
+        again.Read(stream);
+    } catch (const Exception&) {
+    }
+    TOnDemandTree& lazy = again.OnDemandTree();
+    lazy.SetStream(&stream);
+    lazy.SetBudget(64); // messages are dropped and made again while they are compared
+    lazy.OnBuildError = [](const std::string&) { Fail("a message read again ends otherwise than at first"); };
+    if (lazy.NodeCount() != tree.NodeCount() || lazy.TopCount() != tree.TopLevel().size())
+        Fail("the tree built on demand counts other nodes");
+    for (size_t i = 0; i < tree.NodeCount(); ++i) {
+        const auto index = static_cast<int32_t>(i);
+        const TInterchangeTree::Node& node = tree.NodeAt(index);
+        if (!lazy.Contains(index) || lazy.Kind(index) != node.Kind || lazy.Parent(index) != node.Parent ||
+            lazy.Row(index) != node.Row || lazy.Text(index) != tree.Text(index) ||
+            lazy.ChildCount(index) != static_cast<int32_t>(node.Children.size()))
+            Fail("a node built on demand differs");
+        int64_t start = 0, stop = 0;
+        if (lazy.SegmentSpan(index, start, stop) != (node.Kind == TNodeKind::Segment) ||
+            (node.Kind == TNodeKind::Segment && (start != node.StartPos || stop != node.EndPos())))
+            Fail("a segment built on demand stands elsewhere");
     }
     return 0;
 }
