@@ -81,8 +81,9 @@ int main(int argc, char* argv[]) {
 
     talmiro::TMainForm form;
     ApplyUnattendedOptions(form);
-    form.StartUp(args);
+    // The window shows before the file named is read, so that a large one reads under its progress dialog.
     form.show();
+    form.StartUp(args);
     QTimer::singleShot(0, &form, [&form, screenshot] {
         form.ShowStartUpErrors();
         if (qEnvironmentVariableIsSet("TALMIRO_SELECT"))

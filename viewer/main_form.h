@@ -140,7 +140,7 @@ public:
     // Ctrl+C in the tree: a segment's text as it stands in the file, otherwise the node's text.
     void CopyTreeNode();
     // Above this many nodes "Structure expanded" asks before it opens them all.
-    size_t ExpandAllLimit = 1'000'000;
+    size_t ExpandAllLimit = 2'000'000;
     static QString ExpandAllQuestion(size_t nodes);
     // Saves the window's size, position, splitter and panels to the user's preferences.
     void SaveWindowLayout() const;

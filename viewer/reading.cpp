@@ -56,6 +56,9 @@ void TBackgroundReading::Run(QWidget* window, const QString& fileName, int64_t s
         dialog.setAutoClose(false);
         dialog.setAutoReset(false);
         dialog.setRange(0, 1000);
+        // Wide enough for the largest figures, so that it does not grow while they do.
+        dialog.setMinimumWidth(
+            dialog.fontMetrics().horizontalAdvance(ProgressText(size, size, size / 10 + 1)) + 80);
         const QString reading = QStringLiteral("Reading %1").arg(fileName);
         auto update = [&] {
             const int64_t bytes = Bytes.load(std::memory_order_relaxed);
