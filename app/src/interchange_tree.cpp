@@ -1,5 +1,6 @@
 #include "talmiro/interchange_tree.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "talmiro/exceptions.h"
@@ -89,6 +90,9 @@ void TInterchangeTree::Clear() {
     topLevel_.clear();
     topLevel_.shrink_to_fit();
     messageTexts_.clear();
+    messageTables_.clear();
+    tables_.clear();
+    currentTable_ = None;
     definitions_.clear();
     definitionOf_.clear();
     sameTag_.clear();
@@ -114,6 +118,7 @@ int32_t TInterchangeTree::AddMessage(std::string text) {
     node.Kind = TNodeKind::Message;
     node.A = static_cast<int32_t>(messageTexts_.size());
     messageTexts_.push_back(std::move(text));
+    messageTables_.push_back(currentTable_);
     CurrentNode = Add(std::move(node));
     currentMessage_ = CurrentNode;
     return CurrentNode;
@@ -175,8 +180,22 @@ void TInterchangeTree::ExitMessage() {
     currentMessage_ = None;
 }
 
-void TInterchangeTree::NewTable() {
+void TInterchangeTree::NewTable(const std::string& tableFile) {
     definitionOf_.clear();
+    // Few distinct tables, often alternating: each is kept once.
+    auto known = std::find(tables_.begin(), tables_.end(), tableFile);
+    currentTable_ = static_cast<int32_t>(known - tables_.begin());
+    if (known == tables_.end()) tables_.push_back(tableFile);
+    if (currentMessage_ != None) messageTables_[static_cast<size_t>(NodeAt(currentMessage_).A)] = currentTable_;
+}
+
+const std::string& TInterchangeTree::TableOf(int32_t index) const {
+    static const std::string none;
+    while (index != None && NodeAt(index).Kind != TNodeKind::Message)
+        index = NodeAt(index).Parent;
+    if (index == None) return none;
+    const int32_t table = messageTables_[static_cast<size_t>(NodeAt(index).A)];
+    return table == None ? none : tables_[static_cast<size_t>(table)];
 }
 
 TInterchangeReader::TInterchangeReader(TStandardsCatalogue* catalogue)
@@ -192,11 +211,12 @@ TInterchangeReader::TInterchangeReader(TStandardsCatalogue* catalogue)
         fileName = StructureFileFor();
         NoteMissingDefinition(fileName);
         if (OnGetStructureFile) OnGetStructureFile(sender, fileName);
+        tableFile_ = fileName;
     };
     transmission_->OnStrctLoaded = [this](TEdiTransmission& sender) {
         MissingDefinition.clear();
         MissingDefinitionHint.clear();
-        tree_.NewTable();
+        tree_.NewTable(BuildTree ? tableFile_ : std::string());
         if (OnStrctLoaded) OnStrctLoaded(sender);
     };
     transmission_->OnExitMessage = [this](TEdiTransmission& sender) {

@@ -1,7 +1,9 @@
 #include "talmiro/validation.h"
 
+#include "talmiro/code_names.h"
 #include "talmiro/exceptions.h"
 #include "talmiro/message.h"
+#include "talmiro/segment_details.h"
 #include "talmiro/streams.h"
 #include "talmiro/syntax.h"
 #include "talmiro/transmission.h"
@@ -99,6 +101,24 @@ std::string Quoted(const std::string& value) {
     return "\"" + value.substr(0, Shown) + "...\"";
 }
 
+// " (Party function code qualifier)" after an element's path, when the table names the element.
+std::string NameOf(const TEdiElement& element) {
+    const std::string* description = nullptr;
+    if (auto* field = dynamic_cast<const TEDIField*>(&element))
+        description = &field->Description;
+    else if (auto* composite = dynamic_cast<const TEdiComposit*>(&element))
+        description = &composite->Description;
+    return description && !description->empty() ? " (" + *description + ")" : std::string();
+}
+
+bool HasValue(const TEdiComposit& composite) {
+    for (const auto& element : composite.Elements) {
+        auto* field = dynamic_cast<const TEDIField*>(element.get());
+        if (field && !field->RawText.empty()) return true;
+    }
+    return false;
+}
+
 // A count element as a number; -1 when it holds anything but digits.
 int64_t CountOf(const std::string& text) {
     if (text.empty() || text.size() > 15) return -1;
@@ -148,7 +168,10 @@ TValidator::TValidator(TInterchangeReader& reader, TStream& stream, TValidationO
         if (OnMessage) OnMessage(message_);
         groups_.clear();
     };
-    reader_.OnStrctLoaded = [this](TEdiTransmission&) { MapGroups(); };
+    reader_.OnStrctLoaded = [this](TEdiTransmission&) {
+        MapGroups();
+        if (options_.Strict) LoadCodeLists();
+    };
     // A table that is not installed is an error of its own, never one in the current directory.
     if (options_.NoDefinitionIsError)
         reader_.OnGetStructureFile = [this](TEdiTransmission&, std::string&) {
@@ -240,6 +263,7 @@ void TValidator::OnSegment(TEdiSegment& segment) {
     if (inMessage_) ++message_.Segments;
     if (options_.Strict) {
         StrictElements(segment, segment.ID, segment);
+        if (inMessage_) StrictContent(segment);
         StrictRepeats(segment);
         StrictEnvelope(segment);
         // ReadEdi leaves elements missing from the text with the values of an earlier occurrence; empty
@@ -295,6 +319,70 @@ void TValidator::StrictElements(const TEdiComposit& container, const std::string
         else if (auto* composite = dynamic_cast<const TEdiComposit*>(element.get()))
             StrictElements(*composite, path + "/" + composite->ID, segment);
     }
+}
+
+void TValidator::LoadCodeLists() {
+    codes_.reset();
+    const std::string& table = reader_.TableFile();
+    codesRelease_ = ReleaseOfTable(table);
+    try {
+        codes_ = CodeListsForTable(table);
+    } catch (const ECodeListError& e) {
+        // Once per file and reading: the checks go on without codes.
+        if (!codeListErrors_.insert(e.what()).second) return;
+        TDiagnostic d;
+        d.Warning = true;
+        d.Code = "table";
+        d.Text = e.what();
+        d.GroupPath = GroupPath();
+        d.SegmentPos = NextSegmentPos();
+        d.Location.Segment = SegmentCount + 1;
+        d.Node = LastNode();
+        Diagnostics.push_back(std::move(d));
+    }
+}
+
+void TValidator::StrictCode(const TEdiComposit& container, const TEDIField& field, const std::string& name,
+                            const TEdiSegment& segment) {
+    if (!codes_ || !codes_->HasList(field.ID) || codes_->Name(field.ID, field.RawText) ||
+        !UnListApplies(container, field))
+        return;
+    Warn("code",
+         "Code " + Quoted(field.RawText) + " of " + name + NameOf(field) + " is not in the code list of " +
+             codesRelease_,
+         segment);
+}
+
+void TValidator::StrictContent(const TEdiSegment& segment) {
+    ForEachOccurrence(segment, [&](const TEdiElement& element, int occurrence) {
+        const std::string name = segment.ID + "/" + element.ID;
+        // Further occurrences are there only when the text has them.
+        const bool first = occurrence <= 1;
+        if (auto* field = dynamic_cast<const TEDIField*>(&element)) {
+            if (!field->RawText.empty())
+                StrictCode(segment, *field, name, segment);
+            else if (field->Mandatory && first)
+                Warn("mandatory", "Mandatory element " + name + NameOf(*field) + " is missing", segment);
+            return;
+        }
+        const auto& composite = static_cast<const TEdiComposit&>(element);
+        // An absent composite needs none of its components.
+        if (!HasValue(composite)) {
+            if (composite.Mandatory && first)
+                Warn("mandatory", "Mandatory element " + name + NameOf(composite) + " is missing", segment);
+            return;
+        }
+        for (const auto& member : composite.Elements) {
+            auto* component = dynamic_cast<const TEDIField*>(member.get());
+            if (!component) continue;
+            const std::string componentName = name + "/" + component->ID;
+            if (!component->RawText.empty())
+                StrictCode(composite, *component, componentName, segment);
+            else if (component->Mandatory)
+                Warn("mandatory", "Mandatory component " + componentName + NameOf(*component) + " is missing",
+                     segment);
+        }
+    });
 }
 
 void TValidator::StrictRepeats(const TEdiSegment& segment) {

@@ -26,7 +26,7 @@ TEST(CodeListDirectory, NinetiesLayoutWithRightAlignedCodesAndIndicators) {
                       "  Note: If national code needed, use 1131 and\r\n"
                       "        3055.\r\n\r\n"
                       "        6 UN/ECE (United Nations - Economic Commission for Europe)\r\n"
-                      "             Self explanatory.\r\n"
+                      "             Generic: see also 140, 141, 142, 162.\r\n"
                       "        7 CEFIC (Conseil Europeen des Federations de l'Industrie\r\n"
                       "          Chimique)\r\n"
                       "             EDI project for chemical industry.\r\n"

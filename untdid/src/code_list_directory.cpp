@@ -26,6 +26,10 @@ std::string_view StripIndicators(std::string& line) {
     return indicators;
 }
 
+// Descriptions of codes begin in column 13 (column 14 in the later layout); headings of prose
+// ("Desc:", "Note:") stand further left.
+constexpr std::size_t DescriptionColumn = 12;
+
 std::size_t Indent(std::string_view line) {
     std::size_t i = 0;
     while (i < line.size() && line[i] == ' ')
@@ -102,7 +106,8 @@ void ParseCodeLists(std::string_view text, const std::string& fileName, TCodeLis
         }
         if (element.empty()) continue;
         const std::size_t indent = Indent(line);
-        if (OpensProse(trimmed)) {
+        // Descriptions (further in) may begin with a word and a colon too ("Generic: see also 140").
+        if (indent < DescriptionColumn && OpensProse(trimmed)) {
             flush();
             prose = true;
             continue;
