@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (segment->EndPos != tree.NodeAt(index).EndPos()) Fail("a segment read again ends elsewhere");
         (void)SegmentRawText(*segment, stream);
         std::vector<std::string> lines;
-        AddElementLines(lines, segment->Elements, 0);
+        AddElementLines(lines, *segment, 0);
     }
     return 0;
 }

@@ -8,6 +8,11 @@ namespace talmiro {
 
 namespace {
 
+// A value read into the field by the last reading (Clear leaves the text of an earlier one).
+bool HasValue(const TEDIField& field) {
+    return field.LastFilled() >= 0 && !field.RawText.empty();
+}
+
 struct TLoaded {
     std::shared_ptr<const TCodeLists> Lists;
     std::string Error; // the damaged file's error
@@ -25,19 +30,27 @@ std::shared_ptr<const TCodeLists> CodeListsForTable(const std::string& tableFile
     std::lock_guard lock(mutex);
     auto found = loaded.find(path);
     if (found == loaded.end()) {
-        TLoaded entry;
+        // A folder without code lists is asked again next time: they may have been generated since.
         std::error_code ec;
-        if (std::filesystem::is_regular_file(path, ec)) {
-            try {
-                entry.Lists = std::make_shared<const TCodeLists>(TCodeLists::Load(path));
-            } catch (const Exception& e) {
-                entry.Error = e.what();
-            }
+        if (!std::filesystem::is_regular_file(path, ec)) return nullptr;
+        TLoaded entry;
+        try {
+            entry.Lists = std::make_shared<const TCodeLists>(TCodeLists::Load(path));
+        } catch (const Exception& e) {
+            entry.Error = e.what();
         }
         found = loaded.emplace(path, std::move(entry)).first;
     }
     if (!found->second.Error.empty()) throw ECodeListError(found->second.Error);
     return found->second.Lists;
+}
+
+std::shared_ptr<const TCodeLists> CodeListsToShow(const std::string& tableFile) {
+    try {
+        return CodeListsForTable(tableFile);
+    } catch (const ECodeListError&) {
+        return nullptr;
+    }
 }
 
 std::string ReleaseOfTable(const std::string& tableFile) {
@@ -49,7 +62,7 @@ bool UnListApplies(const TEdiComposit& container, const TEDIField& field) {
     if (id == "1131") return false;
     for (const auto& element : container.Elements) {
         auto* sibling = dynamic_cast<const TEDIField*>(element.get());
-        if (!sibling || sibling == &field || sibling->RawText.empty()) continue;
+        if (!sibling || sibling == &field || !HasValue(*sibling)) continue;
         const std::string_view siblingId = TCodeLists::BaseId(sibling->ID);
         if (siblingId == "1131") return false;
         if (siblingId == "3055" && id != "3055" && sibling->RawText != "6") return false;
@@ -58,7 +71,7 @@ bool UnListApplies(const TEdiComposit& container, const TEDIField& field) {
 }
 
 const std::string* CodeName(const TCodeLists* codes, const TEdiComposit& container, const TEDIField& field) {
-    if (!codes || field.RawText.empty() || !codes->HasList(field.ID) || !UnListApplies(container, field))
+    if (!codes || !HasValue(field) || !codes->HasList(field.ID) || !UnListApplies(container, field))
         return nullptr;
     return codes->Name(field.ID, field.RawText);
 }

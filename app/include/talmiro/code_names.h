@@ -15,6 +15,10 @@ namespace talmiro {
 // raises ECodeListError, each time it is asked for.
 std::shared_ptr<const TCodeLists> CodeListsForTable(const std::string& tableFile);
 
+// CodeListsForTable for showing values: a damaged file gives no names rather than an error (the strict
+// checks report it).
+std::shared_ptr<const TCodeLists> CodeListsToShow(const std::string& tableFile);
+
 // The release a table file belongs to, as its folder is named ("D96A").
 std::string ReleaseOfTable(const std::string& tableFile);
 
