@@ -43,9 +43,10 @@ void AddElementLine(std::vector<std::string>& lines, const TEdiElement& element,
         PadTo(line, ValueColumn);
         line += ElementValueText(*field);
         if (const std::string* name = CodeName(codes, container, *field)) {
-            // The code's name follows its value; the description keeps its column where it can.
+            // The code's name follows its value; the description keeps its column where it can, or
+            // follows two blanks further.
             line += ' ' + *name;
-            if (line.size() >= DescriptionColumn && !field->Description.empty()) line += ' ';
+            if (line.size() >= DescriptionColumn && !field->Description.empty()) line += "  ";
         }
         PadTo(line, DescriptionColumn);
         line += field->Description;

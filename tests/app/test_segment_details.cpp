@@ -163,8 +163,8 @@ TEST(SegmentDetails, CodedValuesShowTheirNameWhereTheUnListApplies) {
     const auto gs1 = lines("NAD+BY+220::9'", &codes);
     EXPECT_EQ(gs1[2], "  1001    [220]                         d");
     EXPECT_EQ(gs1[4], "  3055    [9] GS1                       d");
-    // A long name pushes the description, one blank apart.
-    EXPECT_EQ(lines("NAD+BY+1'", &codes)[2], "  1001    [1] " + std::string(40, 'N') + " d");
+    // A long name pushes the description, two blanks apart.
+    EXPECT_EQ(lines("NAD+BY+1'", &codes)[2], "  1001    [1] " + std::string(40, 'N') + "  d");
 }
 
 } // namespace
