@@ -39,7 +39,8 @@ void TCodeLists::Add(const std::string& element, const std::string& code, const 
 }
 
 void TCodeLists::Seal() {
-    for (auto& [id, list] : lists_) {
+    for (auto& entry : lists_) {
+        TList& list = entry.second;
         list.Sorted.resize(list.Codes.size());
         for (uint32_t i = 0; i < list.Sorted.size(); ++i)
             list.Sorted[i] = i;
