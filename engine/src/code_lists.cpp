@@ -58,13 +58,22 @@ bool TCodeLists::HasList(std::string_view element) const {
     return Find(element) != nullptr;
 }
 
+TCodeLists::TLookup TCodeLists::Lookup(std::string_view element, std::string_view code) const {
+    const TList* list = Find(element);
+    if (!list) return TLookup::NoList;
+    return FindCode(*list, code) ? TLookup::Known : TLookup::Unknown;
+}
+
 const std::string* TCodeLists::Name(std::string_view element, std::string_view code) const {
     const TList* list = Find(element);
-    if (!list) return nullptr;
-    auto at = std::lower_bound(list->Sorted.begin(), list->Sorted.end(), code,
-                               [&](uint32_t i, std::string_view c) { return list->Codes[i].first < c; });
-    if (at == list->Sorted.end() || list->Codes[*at].first != code) return nullptr;
-    return &list->Codes[*at].second;
+    return list ? FindCode(*list, code) : nullptr;
+}
+
+const std::string* TCodeLists::FindCode(const TList& list, std::string_view code) {
+    auto at = std::lower_bound(list.Sorted.begin(), list.Sorted.end(), code,
+                               [&](uint32_t i, std::string_view c) { return list.Codes[i].first < c; });
+    if (at == list.Sorted.end() || list.Codes[*at].first != code) return nullptr;
+    return &list.Codes[*at].second;
 }
 
 size_t TCodeLists::CodeCount() const {

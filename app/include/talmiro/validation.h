@@ -105,16 +105,15 @@ public:
 
 private:
     void OnSegment(TEdiSegment& segment);
-    void StrictField(const TEDIField& field, const std::string& name, const TEdiSegment& segment);
-    void StrictElements(const TEdiComposit& container, const std::string& path, const TEdiSegment& segment);
-    // Occurrences beyond an element's repeat count, the values of the further occurrences, and repeats
-    // sent as further data elements.
+    // Every occurrence of every element of a segment: sizes and numbers; inside messages also
+    // mandatory elements and components and codes not in their UN list.
+    void StrictElements(const TEdiSegment& segment);
+    // One simple element, at segment level (composite none) or in a composite.
+    void StrictField(const TEDIField& field, const TEdiComposit* composite, const TEdiSegment& segment);
+    void StrictCode(const TEDIField& field, const TEdiComposit* composite, const TEdiSegment& segment);
+    // Occurrences beyond an element's repeat count, and repeats sent as further data elements.
     void StrictRepeats(const TEdiSegment& segment);
     void StrictEnvelope(const TEdiSegment& segment);
-    // Mandatory elements and components of the segment's elements, and codes not in their UN list.
-    void StrictContent(const TEdiSegment& segment);
-    void StrictCode(const TEdiComposit& container, const TEDIField& field, const std::string& name,
-                    const TEdiSegment& segment);
     // The code lists of the table just loaded.
     void LoadCodeLists();
     void Warn(const std::string& code, const std::string& text, const TEdiSegment& segment);

@@ -53,6 +53,9 @@ public:
     bool HasList(std::string_view element) const;
     // The code's name, or nullptr when the element has no list or the code is not in it.
     const std::string* Name(std::string_view element, std::string_view code) const;
+    // Both at once, with one search for the list.
+    enum class TLookup { NoList, Known, Unknown };
+    TLookup Lookup(std::string_view element, std::string_view code) const;
     size_t ListCount() const { return lists_.size(); }
     size_t CodeCount() const;
 
@@ -65,6 +68,7 @@ private:
         std::vector<uint32_t> Sorted;                           // indexes into Codes, by code
     };
     const TList* Find(std::string_view element) const;
+    static const std::string* FindCode(const TList& list, std::string_view code);
     std::map<std::string, TList, std::less<>> lists_;
 };
 
