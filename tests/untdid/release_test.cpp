@@ -136,6 +136,14 @@ TEST(Release, ArchivesThatUnpackBeyondAnyReleaseAreRefused) {
                             le(static_cast<uint32_t>(local.size()), 4) + le(0, 2);
     std::ofstream(dir / "claims.zip", std::ios::binary) << local << central << end;
     EXPECT_EQ(importError(dir / "claims.zip"), "Entry too large: EDSD.96A");
+    // 0xFFFFFFFF announces a ZIP64 record that is not there: libzip cannot follow the directory and calls
+    // the archive missing; the error says what it is.
+    const std::string marker = le(crc, 4) + le(5, 4) + le(0xFFFFFFFFu, 4) + le(8, 2) + le(0, 2);
+    std::string zip64 = local + central + end;
+    for (std::size_t at = zip64.find(sizes); at != std::string::npos; at = zip64.find(sizes))
+        zip64.replace(at, sizes.size(), marker);
+    std::ofstream(dir / "zip64.zip", std::ios::binary) << zip64;
+    EXPECT_EQ(importError(dir / "zip64.zip"), "Cannot open archive " + (dir / "zip64.zip").string() + ": damaged archive");
 
     // Two nested archives of 130 MB of zeros each, 260 KB packed.
     const std::string zeros(130u << 20, '\0');

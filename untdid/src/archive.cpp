@@ -219,6 +219,9 @@ TDirectory ImportRelease(const std::filesystem::path& source) {
             zip_error_init_with_code(&ze, error);
             std::string reason = zip_error_strerror(&ze);
             zip_error_fini(&ze);
+            // libzip says "No such file" also for an archive that is there but whose directory it cannot
+            // follow (a size field of 0xFFFFFFFF without its ZIP64 record, say).
+            if (error == ZIP_ER_NOENT && std::filesystem::exists(source, ec)) reason = "damaged archive";
             throw EImportError("Cannot open archive " + source.string() + ": " + reason);
         }
         collector.OpenZip(zip, "", 0);
