@@ -116,8 +116,8 @@ const CommandRegistration registration([](CLI::App& app, std::function<int()>& r
     command->add_flag("--all-errors", options->AllErrors,
                       "Report every segment sequence error of a message, not only the first");
     command->add_flag("--strict", options->Strict,
-                      "Also check element sizes, numeric values, repeats and the envelope's counts and "
-                      "references; warnings then fail the check");
+                      "Also check element sizes, numeric values, repeats, mandatory elements, codes and "
+                      "the envelope's counts and references; warnings then fail the check");
     command
         ->add_option("-j,--jobs", options->Jobs,
                      "Files checked at the same time (default: the number of cores); the output keeps the "

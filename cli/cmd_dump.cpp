@@ -2,6 +2,8 @@
 #include "inputs.h"
 #include "report.h"
 
+#include "talmiro/code_names.h"
+
 #include "talmiro/exceptions.h"
 
 #include <iostream>
@@ -53,7 +55,8 @@ struct TJsonDumper {
                 json["line"] = l.Line;
                 json["column"] = l.Column;
                 try {
-                    json["elements"] = SegmentElementsJson(*Tree.ReadSegment(index, Stream));
+                    json["elements"] = SegmentElementsJson(*Tree.ReadSegment(index, Stream),
+                                                           CodeListsToShow(Tree.TableOf(index)).get());
                 } catch (const Exception& e) {
                     json["elements"] = nullptr;
                     json["error"] = e.what();

@@ -24,6 +24,8 @@ struct TImportOptions {
 // reported as FILE:LINE: error: TEXT.
 bool CompileSources(const std::vector<std::filesystem::path>& sources) {
     for (const auto& source : sources) {
+        // The code lists need no compiling.
+        if (source.extension() != ".sdf" && source.extension() != ".mdf") continue;
         std::unique_ptr<TCustomCompiler> compiler;
         if (source.extension() == ".sdf")
             compiler = std::make_unique<TCompilerSDF>();
@@ -61,6 +63,7 @@ int RunImport(const TImportOptions& options) {
     }
     std::cout << directory.Release << ": " << counts.Segments << " segments, " << counts.Composites
               << " composites, " << counts.Elements << " elements, " << counts.Messages << " messages";
+    if (counts.CodeLists > 0) std::cout << ", " << counts.CodeLists << " code lists";
     if (directory.InteractiveSkipped > 0)
         std::cout << " (" << directory.InteractiveSkipped << " interactive skipped)";
     std::cout << ", " << directory.Warnings.size() << " warnings";

@@ -2,6 +2,8 @@
 #include "inputs.h"
 #include "report.h"
 
+#include "talmiro/code_names.h"
+
 #include "talmiro/exceptions.h"
 #include "talmiro/segment_details.h"
 
@@ -82,8 +84,9 @@ int RunShow(const TShowOptions& options) {
         return ExitInvalid;
     }
     const std::string raw = SegmentRawText(*segment, *input.Stream);
+    const std::shared_ptr<const TCodeLists> codes = CodeListsToShow(tree.TableOf(index));
     std::vector<std::string> lines;
-    AddSegmentLines(lines, *segment);
+    AddSegmentLines(lines, *segment, codes.get());
     TLocator locator(*input.Stream);
     const TLocation location = locator.At(tree.NodeAt(index).StartPos, options.Segment);
 
@@ -94,7 +97,7 @@ int RunShow(const TShowOptions& options) {
                                            {"description", segment->Description},
                                            {"raw", raw},
                                            {"location", LocationJson(location)},
-                                           {"elements", SegmentElementsJson(*segment)},
+                                           {"elements", SegmentElementsJson(*segment, codes.get())},
                                            {"lines", lines}},
                                           session.Utf8)},
                    {"errors", errors}});

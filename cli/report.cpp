@@ -1,5 +1,7 @@
 #include "report.h"
 
+#include "talmiro/code_names.h"
+
 #include "talmiro/segment_details.h"
 
 #include <algorithm>
@@ -61,31 +63,33 @@ nlohmann::json MessageJson(const TMessageInfo& m) {
 
 namespace {
 
-nlohmann::json ElementJson(const TEdiElement& element) {
+nlohmann::json ElementJson(const TEdiElement& element, const TEdiComposit& container, const TCodeLists* codes) {
     if (auto* field = dynamic_cast<const TEDIField*>(&element)) {
         nlohmann::json value = nullptr;
         if (field->LastFilled() >= 0 && !field->RawText.empty()) value = field->RawText;
-        return {{"id", field->ID}, {"value", value}, {"description", field->Description}};
+        nlohmann::json json = {{"id", field->ID}, {"value", value}, {"description", field->Description}};
+        if (const std::string* name = CodeName(codes, container, *field)) json["code_name"] = *name;
+        return json;
     }
     const auto& composite = dynamic_cast<const TEdiComposit&>(element);
     return {{"id", composite.ID},
             {"description", composite.Description},
-            {"elements", ElementsJson(composite.Elements)}};
+            {"elements", ElementsJson(composite, codes)}};
 }
 
 } // namespace
 
-nlohmann::json ElementsJson(const std::vector<std::unique_ptr<TEdiElement>>& elements) {
+nlohmann::json ElementsJson(const TEdiComposit& container, const TCodeLists* codes) {
     nlohmann::json list = nlohmann::json::array();
-    for (const auto& element : elements)
-        list.push_back(ElementJson(*element));
+    for (const auto& element : container.Elements)
+        list.push_back(ElementJson(*element, container, codes));
     return list;
 }
 
-nlohmann::json SegmentElementsJson(const TEdiSegment& segment) {
+nlohmann::json SegmentElementsJson(const TEdiSegment& segment, const TCodeLists* codes) {
     nlohmann::json list = nlohmann::json::array();
     ForEachOccurrence(segment, [&](const TEdiElement& element, int occurrence) {
-        nlohmann::json item = ElementJson(element);
+        nlohmann::json item = ElementJson(element, segment, codes);
         if (occurrence > 0) item["occurrence"] = occurrence;
         list.push_back(std::move(item));
     });

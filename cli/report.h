@@ -18,12 +18,13 @@ std::string FormatDiagnostic(const std::string& fileName, const TDiagnostic& d);
 nlohmann::json DiagnosticJson(const TDiagnostic& d);
 nlohmann::json LocationJson(const TLocation& l);
 nlohmann::json MessageJson(const TMessageInfo& m);
-// A segment's elements with their values as read: simple {id, value, description}, composite {id,
-// description, elements}; value is null for an element without one.
-nlohmann::json ElementsJson(const std::vector<std::unique_ptr<TEdiElement>>& elements);
+// A composite's or segment's elements with their values as read: simple {id, value, description},
+// composite {id, description, elements}; value is null for an element without one. With code lists, a
+// coded value whose UN list applies also has its name in "code_name".
+nlohmann::json ElementsJson(const TEdiComposit& container, const TCodeLists* codes = nullptr);
 // ElementsJson of a segment as last read, every occurrence of a repeating element listed after the first,
 // each with its number in "occurrence".
-nlohmann::json SegmentElementsJson(const TEdiSegment& segment);
+nlohmann::json SegmentElementsJson(const TEdiSegment& segment, const TCodeLists* codes = nullptr);
 // One JSON document, on a line of its own.
 void PrintJson(nlohmann::json document, std::ostream& out = std::cout);
 // The JSON text of a value; bytes that are not UTF-8 are taken as Latin-1.

@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (segment->EndPos != tree.NodeAt(index).EndPos()) Fail("a segment read again ends elsewhere");
         (void)SegmentRawText(*segment, stream);
         std::vector<std::string> lines;
-        AddElementLines(lines, segment->Elements, 0);
+        AddElementLines(lines, *segment, 0);
     }
 
     TInterchangeReader again(&fuzzsupport::Catalogue());
@@ -106,6 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const TInterchangeTree::Node& node = tree.NodeAt(index);
         if (!lazy.Contains(index) || lazy.Kind(index) != node.Kind || lazy.Parent(index) != node.Parent ||
             lazy.Row(index) != node.Row || lazy.Text(index) != tree.Text(index) ||
+            lazy.TableOf(index) != tree.TableOf(index) ||
             lazy.ChildCount(index) != static_cast<int32_t>(node.Children.size()))
             Fail("a node built on demand differs");
         int64_t start = 0, stop = 0;

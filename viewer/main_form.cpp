@@ -9,6 +9,7 @@
 
 #include "talmiro/exceptions.h"
 #include "talmiro/message.h"
+#include "talmiro/code_names.h"
 #include "talmiro/segment_details.h"
 #include "talmiro/transmission.h"
 #include "talmiro/validation.h"
@@ -819,8 +820,9 @@ void TMainForm::tvMsgStructChange(const QModelIndex& node) {
     // Everything is read before anything is shown, so a failed read leaves the panel as it was.
     std::unique_ptr<TEdiSegment> segment = tree.ReadSegment(index, *FileStream);
     std::string raw = SegmentRawText(*segment, *FileStream);
+    const std::shared_ptr<const TCodeLists> codes = CodeListsToShow(tree.TableOf(index));
     std::vector<std::string> lines;
-    AddSegmentLines(lines, *segment);
+    AddSegmentLines(lines, *segment, codes.get());
     QStringList fieldLines;
     for (const std::string& line : lines)
         fieldLines << DisplayText(line, utf8_);

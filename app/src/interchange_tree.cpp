@@ -1,5 +1,6 @@
 #include "talmiro/interchange_tree.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "talmiro/exceptions.h"
@@ -90,6 +91,9 @@ void TInterchangeTree::Clear() {
     topLevel_.clear();
     topLevel_.shrink_to_fit();
     messageTexts_.clear();
+    messageTables_.clear();
+    tables_.clear();
+    currentTable_ = None;
     definitions_.Clear();
     CurrentNode = None;
     currentMessage_ = None;
@@ -113,6 +117,7 @@ int32_t TInterchangeTree::AddMessage(std::string text) {
     node.Kind = TNodeKind::Message;
     node.A = static_cast<int32_t>(messageTexts_.size());
     messageTexts_.push_back(std::move(text));
+    messageTables_.push_back(currentTable_);
     CurrentNode = Add(std::move(node));
     currentMessage_ = CurrentNode;
     return CurrentNode;
@@ -180,8 +185,23 @@ void TDefinitionPool::Clear() {
     sameTag_.clear();
 }
 
-void TInterchangeTree::NewTable() {
+void TInterchangeTree::NewTable(const std::string& tableFile) {
     definitions_.NewTable();
+    // Few distinct tables, often alternating: each is kept once.
+    auto known = std::find(tables_.begin(), tables_.end(), tableFile);
+    currentTable_ = static_cast<int32_t>(known - tables_.begin());
+    if (known == tables_.end()) tables_.push_back(tableFile);
+    if (currentMessage_ != None)
+        messageTables_[static_cast<size_t>(NodeAt(currentMessage_).A)] = currentTable_;
+}
+
+const std::string& TInterchangeTree::TableOf(int32_t index) const {
+    static const std::string none;
+    while (index != None && NodeAt(index).Kind != TNodeKind::Message)
+        index = NodeAt(index).Parent;
+    if (index == None) return none;
+    const int32_t table = messageTables_[static_cast<size_t>(NodeAt(index).A)];
+    return table == None ? none : tables_[static_cast<size_t>(table)];
 }
 
 TInterchangeReader::TInterchangeReader(TStandardsCatalogue* catalogue)
@@ -202,6 +222,7 @@ TInterchangeReader::TInterchangeReader(TStandardsCatalogue* catalogue)
         fileName = StructureFileFor();
         NoteMissingDefinition(fileName);
         if (OnGetStructureFile) OnGetStructureFile(sender, fileName);
+        tableFile_ = fileName;
         // The driver's own name when none is given.
         structureFile_ =
             !fileName.empty() ? fileName : FieldText(sender.SegmUNH().FindComposit("S009"), "0065") + ".MDT";
@@ -209,8 +230,8 @@ TInterchangeReader::TInterchangeReader(TStandardsCatalogue* catalogue)
     transmission_->OnStrctLoaded = [this](TEdiTransmission& sender) {
         MissingDefinition.clear();
         MissingDefinitionHint.clear();
-        tree_.NewTable();
-        if (BuildTree && OnDemand) onDemand_->TableLoaded(structureFile_, sender.SyntaxVersion());
+        tree_.NewTable(BuildTree ? tableFile_ : std::string());
+        if (BuildTree && OnDemand) onDemand_->TableLoaded(structureFile_, sender.SyntaxVersion(), tableFile_);
         if (OnStrctLoaded) OnStrctLoaded(sender);
     };
     transmission_->OnExitMessage = [this](TEdiTransmission& sender) {

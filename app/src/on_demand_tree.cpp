@@ -145,7 +145,7 @@ void TOnDemandTree::AddMessage(const std::string& prefix, const std::string& ref
     currentMessage_ = static_cast<int32_t>(top_.size() - 1);
 }
 
-void TOnDemandTree::TableLoaded(const std::string& fileName, int syntaxVersion) {
+void TOnDemandTree::TableLoaded(const std::string& fileName, int syntaxVersion, const std::string& asked) {
     int32_t found = None;
     for (size_t i = 0; i < tables_.size() && found == None; ++i)
         if (tables_[i].FileName == fileName && tables_[i].SyntaxVersion == syntaxVersion)
@@ -153,6 +153,7 @@ void TOnDemandTree::TableLoaded(const std::string& fileName, int syntaxVersion) 
     if (found == None) {
         TTable table;
         table.FileName = fileName;
+        table.Asked = asked;
         table.SyntaxVersion = syntaxVersion;
         tables_.push_back(std::move(table));
         found = static_cast<int32_t>(tables_.size() - 1);
@@ -344,6 +345,14 @@ bool TOnDemandTree::SegmentSpan(int32_t node, int64_t& start, int64_t& end) cons
     start = local.StartPos;
     end = local.StartPos + local.Length;
     return true;
+}
+
+const std::string& TOnDemandTree::TableOf(int32_t node) const {
+    static const std::string none;
+    if (node < 0 || node >= nodeCount_) return none;
+    const TTopEntry& entry = top_[TopRowOf(node)];
+    if (entry.Kind != TNodeKind::Message || entry.A == None) return none;
+    return tables_[static_cast<size_t>(entry.A)].Asked;
 }
 
 void TOnDemandTree::MessageSpan(size_t row, int64_t& start, int64_t& end) const {

@@ -1,5 +1,6 @@
 #include "talmiro/segment_details.h"
 
+#include "talmiro/code_names.h"
 #include "talmiro/streams.h"
 
 namespace talmiro {
@@ -35,28 +36,35 @@ std::string ElementValueText(const TEDIField& field) {
 namespace {
 
 void AddElementLine(std::vector<std::string>& lines, const TEdiElement& element, int indent,
-                    const std::string& label) {
+                    const std::string& label, const TEdiComposit& container, const TCodeLists* codes) {
     const std::string prefix(static_cast<size_t>(indent > 0 ? indent : 0), ' ');
     if (auto* field = dynamic_cast<const TEDIField*>(&element)) {
         std::string line = prefix + label;
         PadTo(line, ValueColumn);
         line += ElementValueText(*field);
+        if (const std::string* name = CodeName(codes, container, *field)) {
+            // The code's name follows its value; the description keeps its column where it can, or
+            // follows two blanks further.
+            line += ' ' + *name;
+            if (line.size() >= DescriptionColumn && !field->Description.empty()) line += "  ";
+        }
         PadTo(line, DescriptionColumn);
         line += field->Description;
         lines.push_back(std::move(line));
     } else if (auto* composite = dynamic_cast<const TEdiComposit*>(&element)) {
         lines.push_back(prefix + label + " " + composite->Description);
         // The element model nests composites in segments only, so this goes one level deep.
-        AddElementLines(lines, composite->Elements, indent + 2);
+        for (const auto& member : composite->Elements)
+            AddElementLine(lines, *member, indent + 2, member->ID, *composite, codes);
     }
 }
 
 } // namespace
 
-void AddElementLines(std::vector<std::string>& lines,
-                     const std::vector<std::unique_ptr<TEdiElement>>& elements, int indent) {
-    for (const auto& element : elements)
-        AddElementLine(lines, *element, indent, element->ID);
+void AddElementLines(std::vector<std::string>& lines, const TEdiComposit& container, int indent,
+                     const TCodeLists* codes) {
+    for (const auto& element : container.Elements)
+        AddElementLine(lines, *element, indent, element->ID, container, codes);
 }
 
 void ForEachOccurrence(const TEdiSegment& segment,
@@ -77,10 +85,11 @@ void ForEachOccurrence(const TEdiSegment& segment,
     }
 }
 
-void AddSegmentLines(std::vector<std::string>& lines, const TEdiSegment& segment) {
+void AddSegmentLines(std::vector<std::string>& lines, const TEdiSegment& segment, const TCodeLists* codes) {
     ForEachOccurrence(segment, [&](const TEdiElement& element, int occurrence) {
         AddElementLine(lines, element, 0,
-                       occurrence == 0 ? element.ID : element.ID + " [" + std::to_string(occurrence) + "]");
+                       occurrence == 0 ? element.ID : element.ID + " [" + std::to_string(occurrence) + "]",
+                       segment, codes);
     });
 }
 

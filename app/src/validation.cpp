@@ -1,7 +1,9 @@
 #include "talmiro/validation.h"
 
+#include "talmiro/code_names.h"
 #include "talmiro/exceptions.h"
 #include "talmiro/message.h"
+#include "talmiro/segment_details.h"
 #include "talmiro/streams.h"
 #include "talmiro/syntax.h"
 #include "talmiro/transmission.h"
@@ -99,6 +101,31 @@ std::string Quoted(const std::string& value) {
     return "\"" + value.substr(0, Shown) + "...\"";
 }
 
+// " (Party function code qualifier)" after an element's path, when the table names the element.
+std::string NameOf(const TEdiElement& element) {
+    const std::string* description = nullptr;
+    if (auto* field = dynamic_cast<const TEDIField*>(&element))
+        description = &field->Description;
+    else if (auto* composite = dynamic_cast<const TEdiComposit*>(&element))
+        description = &composite->Description;
+    return description && !description->empty() ? " (" + *description + ")" : std::string();
+}
+
+// "NAD/C082/3039": the segment, the composite if any, the element.
+std::string PathOf(const TEdiSegment& segment, const TEdiComposit* composite, const TEDIField& field) {
+    std::string path = segment.ID;
+    if (composite) path += "/" + composite->ID;
+    return path + "/" + field.ID;
+}
+
+bool HasValue(const TEdiComposit& composite) {
+    for (const auto& element : composite.Elements) {
+        auto* field = dynamic_cast<const TEDIField*>(element.get());
+        if (field && !field->RawText.empty()) return true;
+    }
+    return false;
+}
+
 // A count element as a number; -1 when it holds anything but digits.
 int64_t CountOf(const std::string& text) {
     if (text.empty() || text.size() > 15) return -1;
@@ -148,7 +175,10 @@ TValidator::TValidator(TInterchangeReader& reader, TStream& stream, TValidationO
         if (OnMessage) OnMessage(message_);
         groups_.clear();
     };
-    reader_.OnStrctLoaded = [this](TEdiTransmission&) { MapGroups(); };
+    reader_.OnStrctLoaded = [this](TEdiTransmission&) {
+        MapGroups();
+        if (options_.Strict) LoadCodeLists();
+    };
     // A table that is not installed is an error of its own, never one in the current directory.
     if (options_.NoDefinitionIsError)
         reader_.OnGetStructureFile = [this](TEdiTransmission&, std::string&) {
@@ -239,7 +269,7 @@ void TValidator::OnSegment(TEdiSegment& segment) {
     }
     if (inMessage_) ++message_.Segments;
     if (options_.Strict) {
-        StrictElements(segment, segment.ID, segment);
+        StrictElements(segment);
         StrictRepeats(segment);
         StrictEnvelope(segment);
         // ReadEdi leaves elements missing from the text with the values of an earlier occurrence; empty
@@ -265,46 +295,97 @@ void TValidator::Warn(const std::string& code, const std::string& text, const TE
     Diagnostics.push_back(std::move(d));
 }
 
-void TValidator::StrictField(const TEDIField& field, const std::string& name, const TEdiSegment& segment) {
+void TValidator::StrictField(const TEDIField& field, const TEdiComposit* composite, const TEdiSegment& segment) {
     const std::string& value = field.RawText;
-    if (value.empty()) return;
+    if (value.empty()) {
+        if (field.Mandatory && inMessage_)
+            Warn("mandatory",
+                 std::string(composite ? "Mandatory component " : "Mandatory element ") +
+                     PathOf(segment, composite, field) + NameOf(field) + " is missing",
+                 segment);
+        return;
+    }
     size_t length = value.size();
     if (field.FieldType == ftNumeric && !NumericLength(value, length, decimalMarks_)) {
-        Warn("numeric", "Value " + Quoted(value) + " of " + name + " is not numeric", segment);
+        Warn("numeric", "Value " + Quoted(value) + " of " + PathOf(segment, composite, field) + " is not numeric",
+             segment);
         length = value.size();
     }
     if (length > static_cast<size_t>(std::max(field.MaxSize, 0)))
         Warn("length",
-             "Value " + Quoted(value) + " of " + name + " is longer than " + std::to_string(field.MaxSize) +
-                 " characters",
+             "Value " + Quoted(value) + " of " + PathOf(segment, composite, field) + " is longer than " +
+                 std::to_string(field.MaxSize) + " characters",
              segment);
     else if (length < static_cast<size_t>(std::max(field.MinSize, 0)))
         Warn("length",
-             "Value " + Quoted(value) + " of " + name + " is shorter than " + std::to_string(field.MinSize) +
-                 " characters",
+             "Value " + Quoted(value) + " of " + PathOf(segment, composite, field) + " is shorter than " +
+                 std::to_string(field.MinSize) + " characters",
              segment);
+    if (codes_ && inMessage_) StrictCode(field, composite, segment);
 }
 
-void TValidator::StrictElements(const TEdiComposit& container, const std::string& path,
-                                const TEdiSegment& segment) {
-    for (const auto& element : container.Elements) {
-        if (auto* field = dynamic_cast<const TEDIField*>(element.get()))
-            StrictField(*field, path + "/" + field->ID, segment);
-        else if (auto* composite = dynamic_cast<const TEdiComposit*>(element.get()))
-            StrictElements(*composite, path + "/" + composite->ID, segment);
+void TValidator::StrictElements(const TEdiSegment& segment) {
+    auto visit = [&](const TEdiElement& element, int occurrence) {
+        if (auto* field = dynamic_cast<const TEDIField*>(&element)) {
+            // Further occurrences are there only when the text has them.
+            if (occurrence <= 1 || !field->RawText.empty()) StrictField(*field, nullptr, segment);
+            return;
+        }
+        const auto* composite = dynamic_cast<const TEdiComposit*>(&element);
+        if (!composite) return;
+        // An absent composite needs none of its components.
+        if (!HasValue(*composite)) {
+            if (composite->Mandatory && occurrence <= 1 && inMessage_)
+                Warn("mandatory",
+                     "Mandatory element " + segment.ID + "/" + composite->ID + NameOf(*composite) + " is missing",
+                     segment);
+            return;
+        }
+        for (const auto& member : composite->Elements)
+            if (auto* component = dynamic_cast<const TEDIField*>(member.get()))
+                StrictField(*component, composite, segment);
+    };
+    if (segment.Repetitions.empty()) {
+        for (const auto& element : segment.Elements)
+            visit(*element, 0);
+    } else {
+        ForEachOccurrence(segment, visit);
     }
+}
+
+void TValidator::LoadCodeLists() {
+    codes_.reset();
+    const std::string& table = reader_.TableFile();
+    codesRelease_ = ReleaseOfTable(table);
+    try {
+        codes_ = CodeListsForTable(table);
+    } catch (const ECodeListError& e) {
+        // Once per file and reading: the checks go on without codes.
+        if (!codeListErrors_.insert(e.what()).second) return;
+        TDiagnostic d;
+        d.Warning = true;
+        d.Code = "table";
+        d.Text = e.what();
+        d.GroupPath = GroupPath();
+        d.SegmentPos = NextSegmentPos();
+        d.Location.Segment = SegmentCount + 1;
+        d.Node = LastNode();
+        Diagnostics.push_back(std::move(d));
+    }
+}
+
+void TValidator::StrictCode(const TEDIField& field, const TEdiComposit* composite, const TEdiSegment& segment) {
+    if (codes_->Lookup(field.ID, field.RawText) != TCodeLists::TLookup::Unknown ||
+        !UnListApplies(composite ? *composite : segment, field))
+        return;
+    Warn("code",
+         "Code " + Quoted(field.RawText) + " of " + PathOf(segment, composite, field) + NameOf(field) +
+             " is not in the code list of " + codesRelease_,
+         segment);
 }
 
 void TValidator::StrictRepeats(const TEdiSegment& segment) {
     if (segment.Repetitions.empty()) return;
-    for (const auto& r : segment.Repetitions) {
-        const TEdiElement& element = *r.Element;
-        const std::string name = segment.ID + "/" + element.ID;
-        if (auto* composite = dynamic_cast<const TEdiComposit*>(&element))
-            StrictElements(*composite, name, segment);
-        else if (auto* field = dynamic_cast<const TEDIField*>(&element))
-            StrictField(*field, name, segment);
-    }
     bool bySeparator = false;
     for (size_t i = 0; i < segment.Elements.size(); ++i) {
         const int occurrences = segment.Occurrences(i);

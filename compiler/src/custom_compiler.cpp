@@ -147,7 +147,8 @@ void TCustomCompiler::CompileSegment(TDefWriter& writer) {
     segment->WriteDef(writer);
 }
 
-// composit: COMPOSIT string [REPEAT ( integer )] [DESCRIPTION string ;] { field } END ;
+// composit: COMPOSIT string [MANDATORY | CONDITIONAL] [REPEAT ( integer )] [DESCRIPTION string ;] { field }
+//           END ;
 void TCustomCompiler::CompileComposit(TEdiSegment& segment) {
     const std::string id = CutText(ExpectString("String constant expected"), MaxIdLength);
     if (segment.FindField(id))
@@ -159,6 +160,10 @@ void TCustomCompiler::CompileComposit(TEdiSegment& segment) {
         segment.Elements.empty() ? nullptr : dynamic_cast<TEdiComposit*>(segment.Elements.back().get());
     if (!composit || composit->ID != id) throw Exception("Composite " + id + " could not be added");
     TTokenKind token = NextToken();
+    if (token == tkMandatory || token == tkConditional) {
+        composit->Mandatory = token == tkMandatory;
+        token = NextToken();
+    }
     if (IsRepeatClause(token)) {
         composit->RepeatCount = CompileRepeat();
         token = NextToken();
@@ -180,7 +185,8 @@ void TCustomCompiler::CompileComposit(TEdiSegment& segment) {
     }
 }
 
-// field: FIELD string type ( integer : integer ) [REPEAT ( integer )] [DESCRIPTION string] ;
+// field: FIELD string type ( integer : integer ) [MANDATORY | CONDITIONAL] [REPEAT ( integer )]
+//        [DESCRIPTION string] ;
 void TCustomCompiler::CompileField(TEdiComposit& container) {
     const std::string id = CutText(ExpectString("String constant expected"), MaxIdLength);
     // A repeated identifier adds nothing: the statement redefines the element already there.
@@ -206,6 +212,10 @@ void TCustomCompiler::CompileField(TEdiComposit& container) {
     if (field.MinSize > field.MaxSize) throw Exception("Min-Size greater Max-Size");
 
     TTokenKind token = NextToken();
+    if (token == tkMandatory || token == tkConditional) {
+        field.Mandatory = token == tkMandatory;
+        token = NextToken();
+    }
     if (IsRepeatClause(token)) {
         // Only a data element of a segment repeats, never a component.
         if (!dynamic_cast<TEdiSegment*>(&container))

@@ -204,15 +204,17 @@ std::string TEDIField::FormatValue(bool escape) const {
     return text;
 }
 
-void TEdiElement::WriteRepeatDef(TDefWriter& writer) const {
-    // Written only for repeating elements, so that tables without any stay as they always were.
+void TEdiElement::WriteAttributeDefs(TDefWriter& writer) const {
+    // Written only for mandatory and repeating elements, so that tables without any stay as they always
+    // were.
+    if (Mandatory) writer.PutInteger(rtMandatory);
     if (RepeatCount == 1) return;
     writer.PutInteger(rtRepeat);
     writer.PutInteger(RepeatCount);
 }
 
 void TEDIField::WriteDef(TDefWriter& writer) const {
-    WriteRepeatDef(writer);
+    WriteAttributeDefs(writer);
     writer.PutInteger(rtField);
     writer.PutText(ID);
     writer.PutInteger(FieldType);
@@ -224,6 +226,7 @@ void TEDIField::WriteDef(TDefWriter& writer) const {
 std::unique_ptr<TEdiElement> TEDIField::CloneDef() const {
     auto copy = std::make_unique<TEDIField>(ID);
     copy->RepeatCount = RepeatCount;
+    copy->Mandatory = Mandatory;
     copy->FieldType = FieldType;
     copy->MinSize = MinSize;
     copy->MaxSize = MaxSize;
@@ -237,6 +240,7 @@ std::unique_ptr<TEdiElement> TEDIField::CloneDef() const {
 std::unique_ptr<TEdiElement> TEdiComposit::CloneDef() const {
     auto copy = std::make_unique<TEdiComposit>(ID);
     copy->RepeatCount = RepeatCount;
+    copy->Mandatory = Mandatory;
     copy->Description = Description;
     copy->Elements.reserve(Elements.size());
     for (const auto& e : Elements)
@@ -281,7 +285,7 @@ TEDIField& TEdiComposit::FieldByID(std::string_view id) const {
 }
 
 void TEdiComposit::WriteDef(TDefWriter& writer) const {
-    WriteRepeatDef(writer);
+    WriteAttributeDefs(writer);
     writer.PutInteger(rtComposit);
     writer.PutText(std::string_view(Description).substr(0, MaxDescriptionLength));
     writer.PutText(ID);

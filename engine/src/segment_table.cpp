@@ -223,6 +223,33 @@ private:
 
 } // namespace
 
+namespace {
+
+// The extension records before an element's record (status first, then repeat count, each at most
+// once) and the identifier of the element's own record.
+struct TElementAttributes {
+    int32_t Tag = 0;
+    int32_t Repeats = 1;
+    bool Mandatory = false;
+};
+
+TElementAttributes ReadAttributes(TDefReader& reader) {
+    TElementAttributes attributes;
+    attributes.Tag = reader.GetInteger();
+    if (attributes.Tag == rtMandatory) {
+        attributes.Mandatory = true;
+        attributes.Tag = reader.GetInteger();
+    }
+    if (attributes.Tag == rtRepeat) {
+        attributes.Repeats = reader.GetInteger();
+        if (attributes.Repeats < 2) throw Exception(StructureDamagedText);
+        attributes.Tag = reader.GetInteger();
+    }
+    return attributes;
+}
+
+} // namespace
+
 std::unique_ptr<TEDIField> ReadFieldDef(TDefReader& reader) {
     auto field = std::make_unique<TEDIField>(reader.GetText());
     field->FieldType = static_cast<TEdiFieldType>(static_cast<uint8_t>(reader.GetInteger()));
@@ -240,8 +267,12 @@ std::unique_ptr<TEdiComposit> ReadCompositDef(TDefReader& reader) {
     const auto count = static_cast<uint32_t>(reader.GetInteger());
     TElementAdder adder(*composit);
     for (uint32_t i = 0; i < count; ++i) {
-        if (reader.GetInteger() != rtField) throw Exception(StructureDamagedText);
-        adder.Add(ReadFieldDef(reader));
+        TElementAttributes attributes = ReadAttributes(reader);
+        // Components do not repeat.
+        if (attributes.Tag != rtField || attributes.Repeats != 1) throw Exception(StructureDamagedText);
+        std::unique_ptr<TEDIField> field = ReadFieldDef(reader);
+        field->Mandatory = attributes.Mandatory;
+        adder.Add(std::move(field));
     }
     return composit;
 }
@@ -253,21 +284,16 @@ std::unique_ptr<TEdiSegment> ReadSegmentDef(TDefReader& reader) {
     const auto count = static_cast<uint32_t>(reader.GetInteger());
     TElementAdder adder(*segment);
     for (uint32_t i = 0; i < count; ++i) {
-        int32_t tag = reader.GetInteger();
-        int32_t repeats = 1;
-        if (tag == rtRepeat) {
-            repeats = reader.GetInteger();
-            if (repeats < 2) throw Exception(StructureDamagedText);
-            tag = reader.GetInteger();
-        }
+        TElementAttributes attributes = ReadAttributes(reader);
         std::unique_ptr<TEdiElement> element;
-        if (tag == rtField)
+        if (attributes.Tag == rtField)
             element = ReadFieldDef(reader);
-        else if (tag == rtComposit)
+        else if (attributes.Tag == rtComposit)
             element = ReadCompositDef(reader);
         else
             throw Exception(StructureDamagedText);
-        element->RepeatCount = repeats;
+        element->RepeatCount = attributes.Repeats;
+        element->Mandatory = attributes.Mandatory;
         adder.Add(std::move(element));
     }
     return segment;

@@ -48,6 +48,7 @@ void ExpectSame(const TInterchangeTree& whole, const TOnDemandTree& lazy, TStrea
         ASSERT_TRUE(lazy.Contains(node));
         EXPECT_EQ(lazy.Kind(node), n.Kind);
         EXPECT_EQ(lazy.Text(node), whole.Text(node));
+        EXPECT_EQ(lazy.TableOf(node), whole.TableOf(node));
         EXPECT_EQ(lazy.Parent(node), n.Parent);
         EXPECT_EQ(lazy.Row(node), n.Row);
         ASSERT_EQ(lazy.ChildCount(node), static_cast<int32_t>(n.Children.size()));

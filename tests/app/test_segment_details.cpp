@@ -1,5 +1,6 @@
 #include "talmiro/segment_details.h"
 
+#include "talmiro/code_lists.h"
 #include "talmiro/service_segments.h"
 #include "talmiro/streams.h"
 #include "talmiro/syntax.h"
@@ -17,7 +18,7 @@ std::vector<std::string> LinesOf(TEdiSegment& segment, const std::string& text) 
     TMemoryStream stream(text);
     segment.ReadEdi(stream);
     std::vector<std::string> lines;
-    AddElementLines(lines, segment.Elements, 0);
+    AddElementLines(lines, segment, 0);
     return lines;
 }
 
@@ -73,7 +74,7 @@ TEST(SegmentDetails, EveryOccurrenceOfARepeatingElementIsListed) {
     unh.ReadEdi(one);
     std::vector<std::string> plain, before;
     AddSegmentLines(plain, unh);
-    AddElementLines(before, unh.Elements, 0);
+    AddElementLines(before, unh, 0);
     EXPECT_EQ(plain, before);
     ResetDelimiters();
 }
@@ -121,6 +122,49 @@ TEST(SegmentDetails, RawTextDropsControlCharactersOnly) {
     EXPECT_EQ(SegmentRawText(unz, stream).substr(0, 6), "UNZ+2+");
     unz.EndPos = unz.StartPos - 1;
     EXPECT_EQ(SegmentRawText(unz, stream), "");
+}
+
+
+TEST(SegmentDetails, CodedValuesShowTheirNameWhereTheUnListApplies) {
+    TCodeLists codes;
+    codes.Add("3035", "BY", "Buyer");
+    codes.Add("1001", "220", "Order");
+    codes.Add("3055", "9", "GS1");
+    codes.Add("1001", "1", std::string(40, 'N'));
+    codes.Seal();
+    TEdiSegment nad("NAD");
+    nad.AddField("3035");
+    nad.FieldByID("3035").FieldType = ftAlnum;
+    nad.FieldByID("3035").Description = "Party function code qualifier";
+    nad.AddComposit("C002");
+    for (const char* id : {"1001", "1131", "3055"}) {
+        nad.FindComposit("C002")->AddField(id);
+        nad.FindComposit("C002")->FieldByID(id).FieldType = ftAlnum;
+        nad.FindComposit("C002")->FieldByID(id).Description = "d";
+    }
+    auto lines = [&](const std::string& text, const TCodeLists* lists) {
+        ResetDelimiters();
+        TMemoryStream stream(text);
+        nad.Clear();
+        nad.ReadEdi(stream);
+        std::vector<std::string> out;
+        AddSegmentLines(out, nad, lists);
+        return out;
+    };
+    EXPECT_EQ(lines("NAD+BY+220'", &codes),
+              (std::vector<std::string>{"3035      [BY] Buyer                    Party function code qualifier",
+                                        "C002 ", "  1001    [220] Order                   d",
+                                        "  1131    <empty>                       d",
+                                        "  3055    <empty>                       d"}));
+    // Without code lists, for unknown codes and under another agency, the lines are as they were.
+    EXPECT_EQ(lines("NAD+BY+220'", nullptr)[0],
+              "3035      [BY]                          Party function code qualifier");
+    EXPECT_EQ(lines("NAD+SU+220:X'", &codes)[2], "  1001    [220]                         d");
+    const auto gs1 = lines("NAD+BY+220::9'", &codes);
+    EXPECT_EQ(gs1[2], "  1001    [220]                         d");
+    EXPECT_EQ(gs1[4], "  3055    [9] GS1                       d");
+    // A long name pushes the description, two blanks apart.
+    EXPECT_EQ(lines("NAD+BY+1'", &codes)[2], "  1001    [1] " + std::string(40, 'N') + "  d");
 }
 
 } // namespace

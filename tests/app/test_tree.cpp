@@ -152,6 +152,13 @@ TEST(InterchangeTree, ReloadedTablesShareDefinitionsAndHooksSeeEveryEvent) {
     reader.Read(second); // loads the table again: new segment objects, same definitions
     ASSERT_EQ(reader.Tree().TopLevel().size(), 6u);
     EXPECT_EQ(reader.Tree().Definition(reader.Tree().ChildrenOf(reader.Tree().TopLevel()[4])[0]), unh);
+    // Each message knows the table it was read with, the envelope none.
+    const TInterchangeTree& tree = reader.Tree();
+    const std::string table = (dir.Path / "D96A" / "ORDERS.MDT").string();
+    EXPECT_EQ(tree.TableOf(tree.TopLevel()[1]), table);
+    EXPECT_EQ(tree.TableOf(tree.ChildrenOf(tree.TopLevel()[4]).back()), table);
+    EXPECT_EQ(tree.TableOf(tree.TopLevel()[0]), "");
+    EXPECT_EQ(tree.TableOf(TInterchangeTree::None), "");
 
     reader.Tree().Clear();
     reader.BuildTree = false;

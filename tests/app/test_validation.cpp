@@ -125,4 +125,124 @@ TEST(Validation, MissingTablesAreAnErrorOnlyWhereAsked) {
     EXPECT_TRUE(c.Diagnostics.empty());
 }
 
+namespace {
+
+// The ORDERS release of StandardsDir with statuses and a segment NAD that identifies parties by code
+// list and agency, and its code lists.
+const char* const StatusSdf = R"(SEGMENTS
+SEGMENT 'UNH' FIELD '0062' ALNUM (1:14);
+  COMPOSIT 'S009' FIELD '0065' ALNUM (1:6); FIELD '0052' ALNUM (1:3); FIELD '0054' ALNUM (1:3);
+  FIELD '0051' ALNUM (1:2); END;
+END;
+SEGMENT 'BGM' DESCRIPTION 'BEGINNING OF MESSAGE';
+  COMPOSIT 'C002' MANDATORY DESCRIPTION 'DOCUMENT/MESSAGE NAME';
+    FIELD '1001' ALNUM (1:3) DESCRIPTION 'Document name code';
+    FIELD '1131' ALNUM (1:17);
+    FIELD '3055' ALNUM (1:3) DESCRIPTION 'Code list responsible agency code';
+  END;
+  FIELD '1004' ALNUM (1:35);
+END;
+SEGMENT 'DTM' COMPOSIT 'C507' FIELD '2005' ALNUM (1:3); END; END;
+SEGMENT 'NAD' DESCRIPTION 'NAME AND ADDRESS';
+  FIELD '3035' ALNUM (1:3) MANDATORY DESCRIPTION 'PARTY QUALIFIER';
+  COMPOSIT 'C082'
+    FIELD '3039' ALNUM (1:35) MANDATORY DESCRIPTION 'Party identifier';
+    FIELD '1131' ALNUM (1:17);
+    FIELD '3055' ALNUM (1:3) DESCRIPTION 'Code list responsible agency code';
+  END;
+  FIELD '3164' ALNUM (1:35) REPEAT (2);
+END;
+SEGMENT 'CTA' FIELD '3139' ALNUM (1:3) MANDATORY; END;
+SEGMENT 'QTY' COMPOSIT 'C186' FIELD '6063' ALNUM (1:3); END; END;
+SEGMENT 'UNT' FIELD '0074' NUMERIC (1:6); FIELD '0062' ALNUM (1:14); END;
+SEGMENT 'UNZ' FIELD '0036' NUMERIC (1:6); FIELD '0020' ALNUM (1:14); END;
+END;
+)";
+
+const char* const StatusCodes = "EDIFACT CODE LISTS 1\n=1001\n220\tOrder\n=3035\nBY\tBuyer\nSU\tSupplier\n"
+                                "=3055\n6\tUN/ECE\n9\tGS1\n";
+
+void UseStatusRelease(test::StandardsDir& standards, const std::string& codes) {
+    TCompilerSDF sdf;
+    sdf.SetSourceFile(standards.Write("D96A/D96A.sdf", StatusSdf));
+    sdf.Compile();
+    TCompilerMDF mdf;
+    mdf.SetSourceFile((standards.Path / "D96A/ORDERS.mdf").string());
+    mdf.Compile();
+    standards.Write("D96A/CODES.CLT", codes);
+}
+
+std::vector<std::string> Texts(const Checked& c) {
+    std::vector<std::string> out;
+    for (const TDiagnostic& d : c.Diagnostics)
+        out.push_back(d.Code + " " + std::to_string(d.Location.Line) + ": " + d.Text);
+    return out;
+}
+
+} // namespace
+
+TEST(Validation, MandatoryElementsAndCodesOfTheRelease) {
+    test::StandardsDir standards;
+    UseStatusRelease(standards, StatusCodes);
+    const std::string text = Unb + "UNH+1+ORDERS:D:96A:UN'\n"
+                                   "BGM+ZZZ+PO1'\n"                 // 3: not a code of 1001
+                                   "NAD++5412345000013::9'\n"       // 4: no party qualifier
+                                   "NAD+BY+:ZZ:9'\n"                // 5: identifier missing, 1131 given
+                                   "NAD+SU'\n"                      // 6: no C082, so nothing of it
+                                   "NAD+XX+1::77'\n"                // 7: unknown qualifier and agency
+                                   "CTA+'\n"                        // 8: CTA's only element missing
+                                   "UNT+8+1'\nUNZ+1+7'\n";
+    TValidationOptions options;
+    EXPECT_TRUE(Check(standards, text, options).Diagnostics.empty());
+    options.Strict = true;
+    Checked c = Check(standards, text, options);
+    EXPECT_TRUE(c.Completed);
+    EXPECT_EQ(Texts(c),
+              (std::vector<std::string>{
+                  "code 3: Code \"ZZZ\" of BGM/C002/1001 (Document name code) is not in the code list of D96A",
+                  "mandatory 4: Mandatory element NAD/3035 (PARTY QUALIFIER) is missing",
+                  "mandatory 5: Mandatory component NAD/C082/3039 (Party identifier) is missing",
+                  "code 7: Code \"XX\" of NAD/3035 (PARTY QUALIFIER) is not in the code list of D96A",
+                  "code 7: Code \"77\" of NAD/C082/3055 (Code list responsible agency code) is not in the "
+                  "code list of D96A",
+                  "mandatory 8: Mandatory element CTA/3139 is missing"}));
+    EXPECT_EQ(c.NodeTexts[1], "NAD");
+
+    // A composite that is mandatory; codes of other agencies and lists.
+    const std::string more = Unb + "UNH+1+ORDERS:D:96A:UN'\n"
+                                   "BGM++PO1'\n"                    // 3: C002 missing
+                                   "NAD+BY+1::9'\n"                 // 4: fine
+                                   "UNT+4+1'\n"
+                                   "UNH+2+ORDERS:D:96A:UN'\n"
+                                   "BGM+ABC::9'\n"                  // 7: 1001 from GS1's list
+                                   "UNT+3+2'\n"
+                                   "UNH+3+ORDERS:D:96A:UN'\n"
+                                   "BGM+ABC:X7'\n"                  // 10: 1001 from list X7
+                                   "UNT+3+3'\n"
+                                   "UNH+4+ORDERS:D:96A:UN'\n"
+                                   "BGM+ABC::6'\n"                  // 13: 1001 from the UN list
+                                   "UNT+3+4'\nUNZ+4+7'\n";
+    Checked m = Check(standards, more, options);
+    EXPECT_EQ(Texts(m),
+              (std::vector<std::string>{
+                  "mandatory 3: Mandatory element BGM/C002 (DOCUMENT/MESSAGE NAME) is missing",
+                  "code 13: Code \"ABC\" of BGM/C002/1001 (Document name code) is not in the code list of D96A"}));
+}
+
+TEST(Validation, DamagedOrMissingCodeListsLeaveTheOtherChecks) {
+    test::StandardsDir standards;
+    UseStatusRelease(standards, "EDIFACT CODE LISTS 1\n220\tOrder\n");
+    const std::string text = Unb + "UNH+1+ORDERS:D:96A:UN'\nBGM+ZZZ'\nNAD+'\nUNT+4+1'\n"
+                                   "UNH+2+ORDERS:D:96A:UN'\nBGM+ZZZ'\nUNT+3+2'\nUNZ+2+7'\n";
+    TValidationOptions options;
+    options.Strict = true;
+    Checked c = Check(standards, text, options);
+    const std::string file = (standards.Path / "D96A" / "CODES.CLT").string();
+    EXPECT_EQ(Texts(c), (std::vector<std::string>{
+                            "table 2: Code list file " + file + " is damaged (line 2): code before the first list",
+                            "mandatory 4: Mandatory element NAD/3035 (PARTY QUALIFIER) is missing"}));
+    EXPECT_TRUE(c.Diagnostics[0].Warning);
+    EXPECT_TRUE(c.Completed);
+}
+
 } // namespace talmiro

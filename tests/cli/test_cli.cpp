@@ -492,6 +492,32 @@ TEST_F(CliTest, ShowPrintsTheDetailsPanel) {
         "Segment: UNB\nDescription: \nSegment data string:\nUNB+UNOA:2+SENDER+RECIPIENT+990101:1200+1234'\n");
 }
 
+TEST_F(CliTest, CodeNamesAndUnknownCodesWithTheReleasesCodeLists) {
+    const std::string codes = Write("std/D96A/CODES.CLT", "EDIFACT CODE LISTS 1\n=1001\n220\tOrder\n"
+                                                          "=3035\nBY\tBuyer\nSU\tSupplier\n");
+    const std::string valid = Write("valid.edi", Valid);
+    Result r = Run("show '" + valid + "' --segment 3");
+    EXPECT_NE(r.Out.find("  1001    [220] Order                   Document/message name, coded\n"), std::string::npos)
+        << r.Out;
+    nlohmann::json doc = Json(Run("show '" + valid + "' --segment 5 --format json").Out);
+    EXPECT_EQ(doc["segment"]["elements"][0]["code_name"], "Buyer");
+    EXPECT_EQ(doc["segment"]["lines"][0].get<std::string>().substr(0, 21), "3035      [BY] Buyer ");
+    EXPECT_EQ(Run("check --strict '" + valid + "'").Exit, 0);
+
+    const std::string unknown = Write("unknown.edi", Lines({"UNB+UNOA:2+S+R+990101:1200+7'", "UNH+1+ORDERS:D:96A:UN'",
+                                                         "BGM+221'", "NAD+ZZ'", "UNT+4+1'", "UNZ+1+7'"}));
+    EXPECT_EQ(Run("check '" + unknown + "'").Exit, 0);
+    r = Run("check --strict --format json '" + unknown + "'");
+    EXPECT_EQ(r.Exit, 1);
+    doc = Json(r.Out);
+    ASSERT_EQ(doc["warnings"].size(), 2u) << r.Out;
+    EXPECT_EQ(doc["warnings"][0]["code"], "code");
+    EXPECT_EQ(doc["warnings"][0]["text"],
+              "Code \"221\" of BGM/C002/1001 (Document/message name, coded) is not in the code list of D96A");
+    EXPECT_EQ(doc["warnings"][1]["location"]["line"], 4);
+    fs::remove(codes);
+}
+
 TEST_F(CliTest, MessagesWithoutAnInstalledDefinition) {
     const std::string file = Write("d01b.edi", "UNB+UNOA:2+S+R+990101:1200+7'UNH+1+ORDERS:D:01B:UN'BGM+220'"
                                                "UNT+3+1'UNZ+1+7'");

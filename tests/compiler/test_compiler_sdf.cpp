@@ -233,3 +233,41 @@ TEST(CompilerSDF, RepeatCountsOfSegmentElements) {
     for (const auto& [text, message] : errors)
         EXPECT_EQ(SdfError(text), message) << text;
 }
+
+TEST(CompilerSDF, StatusOfElementsAndComponents) {
+    const std::string source =
+        "SEGMENTS SEGMENT 'NAD' FIELD '3035' ALNUM (1:3) MANDATORY DESCRIPTION 'PARTY QUALIFIER';"
+        "COMPOSIT 'C082' conditional FIELD '3039' ALNUM (1:35) MANDATORY; FIELD '1131' ALNUM (1:3) "
+        "CONDITIONAL; END; COMPOSIT 'C058' MANDATORY REPEAT (2) FIELD '3124' ALNUM (1:35) MANDATORY; END;"
+        "FIELD '3164' ALNUM (1:35) CONDITIONAL REPEAT (3); END; END;";
+    const auto table = Load(CompileText<TCompilerSDF>(source));
+    const TEdiSegment& nad = *table->Segment(0);
+    EXPECT_TRUE(nad.FindField("3035")->Mandatory);
+    EXPECT_EQ(nad.FindField("3035")->Description, "PARTY QUALIFIER");
+    const TEdiComposit& c082 = *nad.FindComposit("C082");
+    EXPECT_FALSE(c082.Mandatory);
+    EXPECT_TRUE(c082.FindField("3039")->Mandatory);
+    EXPECT_FALSE(c082.FindField("1131")->Mandatory);
+    EXPECT_TRUE(nad.FindComposit("C058")->Mandatory);
+    EXPECT_EQ(nad.FindComposit("C058")->RepeatCount, 2);
+    EXPECT_TRUE(nad.FindComposit("C058")->FindField("3124")->Mandatory);
+    EXPECT_FALSE(nad.FindField("3164")->Mandatory);
+    EXPECT_EQ(nad.FindField("3164")->RepeatCount, 3);
+
+    // CONDITIONAL is what a source without a status says: the same bytes.
+    EXPECT_EQ(CompileText<TCompilerSDF>("SEGMENTS SEGMENT 'A' COMPOSIT 'C' CONDITIONAL FIELD 'B' ALNUM (1:3) "
+                                        "CONDITIONAL; END; END; END;")
+                  .substr(TableHeaderSize),
+              CompileText<TCompilerSDF>("SEGMENTS SEGMENT 'A' COMPOSIT 'C' FIELD 'B' ALNUM (1:3); END; END; END;")
+                  .substr(TableHeaderSize));
+
+    const std::pair<const char*, const char*> errors[] = {
+        // The status stands before the repeat count and the description, once.
+        {"SEGMENTS SEGMENT 'A' FIELD 'B' ALNUM (1:1) REPEAT (2) MANDATORY;", "; expected"},
+        {"SEGMENTS SEGMENT 'A' FIELD 'B' ALNUM (1:1) MANDATORY CONDITIONAL;", "; expected"},
+        {"SEGMENTS SEGMENT 'A' FIELD 'B' MANDATORY (1:1);", "Type identifier expected"},
+        {"SEGMENTS SEGMENT 'A' COMPOSIT 'C' DESCRIPTION 'd'; MANDATORY", "FIELD expected"},
+    };
+    for (const auto& [text, message] : errors)
+        EXPECT_EQ(SdfError(text), message) << text;
+}

@@ -337,3 +337,61 @@ TEST(TransmissionV4, ByteOrderMarkBeforeTheInterchange) {
     EXPECT_EQ(r.Execute("\r\n" + bom + "UNB+UNOC:3+S+R+240115:1030+R'" + Body3),
               "Invalid segment ID \"\xEF\xBB\xBFU\".");
 }
+
+TEST_F(SyntaxV4, StatusTravelsThroughTheTableEncoding) {
+    auto com = Com();
+    TMemoryStream plain;
+    {
+        TDefWriter w(plain);
+        com->WriteDef(w);
+    }
+    auto* c076 = com->FindComposit("C076");
+    c076->Mandatory = true;
+    c076->Elements[0]->Mandatory = true;
+    TMemoryStream out;
+    {
+        TDefWriter w(out);
+        com->WriteDef(w);
+    }
+    // One five-byte record per mandatory element, nothing else changes.
+    EXPECT_EQ(out.Text().size(), plain.Text().size() + 10);
+    out.Seek(0);
+    TDefReader r(out);
+    ASSERT_EQ(r.GetInteger(), rtSegment);
+    auto copy = ReadSegmentDef(r);
+    const TEdiComposit& read = *copy->FindComposit("C076");
+    EXPECT_TRUE(read.Mandatory);
+    EXPECT_EQ(read.RepeatCount, 3);
+    EXPECT_TRUE(read.Elements[0]->Mandatory);
+    EXPECT_FALSE(read.Elements[1]->Mandatory);
+    EXPECT_TRUE(CloneSegment(*copy)->FindComposit("C076")->Elements[0]->Mandatory);
+
+    // The status record stands before the repeat record, once; anything else is damage.
+    auto load = [](std::initializer_list<int32_t> prefix) {
+        TMemoryStream bytes;
+        {
+            TDefWriter w(bytes);
+            w.PutInteger(rtSegment);
+            w.PutText("");
+            w.PutText("COM");
+            w.PutInteger(1);
+            for (int32_t v : prefix)
+                w.PutInteger(v);
+            w.PutInteger(rtField);
+            w.PutText("3148");
+            w.PutInteger(ftAlnum);
+            w.PutInteger(1);
+            w.PutInteger(35);
+            w.PutText("");
+        }
+        bytes.Seek(0);
+        return ErrorText([&] {
+            TDefReader reader(bytes);
+            ReadSegmentTable(reader, 1);
+        });
+    };
+    EXPECT_EQ(load({rtMandatory}), "<no error>");
+    EXPECT_EQ(load({rtMandatory, rtRepeat, 2}), "<no error>");
+    EXPECT_EQ(load({rtRepeat, 2, rtMandatory}), "File structure damaged");
+    EXPECT_EQ(load({rtMandatory, rtMandatory}), "File structure damaged");
+}

@@ -136,6 +136,14 @@ TEST(Release, ArchivesThatUnpackBeyondAnyReleaseAreRefused) {
                             le(static_cast<uint32_t>(local.size()), 4) + le(0, 2);
     std::ofstream(dir / "claims.zip", std::ios::binary) << local << central << end;
     EXPECT_EQ(importError(dir / "claims.zip"), "Entry too large: EDSD.96A");
+    // 0xFFFFFFFF announces a ZIP64 record that is not there: libzip cannot follow the directory and calls
+    // the archive missing; the error says what it is.
+    const std::string marker = le(crc, 4) + le(5, 4) + le(0xFFFFFFFFu, 4) + le(8, 2) + le(0, 2);
+    std::string zip64 = local + central + end;
+    for (std::size_t at = zip64.find(sizes); at != std::string::npos; at = zip64.find(sizes))
+        zip64.replace(at, sizes.size(), marker);
+    std::ofstream(dir / "zip64.zip", std::ios::binary) << zip64;
+    EXPECT_EQ(importError(dir / "zip64.zip"), "Cannot open archive " + (dir / "zip64.zip").string() + ": damaged archive");
 
     // Two nested archives of 130 MB of zeros each, 260 KB packed.
     const std::string zeros(130u << 20, '\0');
@@ -220,8 +228,8 @@ TEST(Release, SourcesAreWrittenInBothDefinitionLanguagesAndCompile) {
                                     "END;\n");
     std::string sdf = ReadFile(written[0]);
     EXPECT_NE(sdf.find("SEGMENT 'RFF' DESCRIPTION 'REFERENCE';\n"
-                       "  COMPOSIT 'C506' DESCRIPTION 'REFERENCE';\n"
-                       "    FIELD '1153' ALNUM (1:3) DESCRIPTION 'Reference qualifier';\n"
+                       "  COMPOSIT 'C506' MANDATORY DESCRIPTION 'REFERENCE';\n"
+                       "    FIELD '1153' ALNUM (1:3) MANDATORY DESCRIPTION 'Reference qualifier';\n"
                        "    FIELD '1154' ALNUM (1:35) DESCRIPTION 'Recipient''s reference';\n"
                        "  END;\n"
                        "END;\n"),
@@ -303,9 +311,35 @@ TEST_P(BundledRelease, ImportsWithoutLossAndCompiles) {
         EXPECT_EQ(repeating, 0) << release;
     }
 
+    // Statuses: NAD's party qualifier is mandatory in every release, its party identification not.
+    for (const auto& segment : d.Segments)
+        if (segment.Tag == "NAD") {
+            EXPECT_TRUE(segment.Elements[0].Mandatory) << release;
+            EXPECT_FALSE(segment.Elements[1].Mandatory) << release;
+            EXPECT_TRUE(segment.Elements[1].Components[0].Mandatory) << release;
+        }
+    // Code lists: all releases but the three published without them.
+    const bool codeLists = release != "D93A" && release != "D94B" && release != "D95A";
+    if (codeLists) {
+        EXPECT_GT(d.CodeLists.ListCount(), 150u) << release;
+        ASSERT_NE(d.CodeLists.Name("3035", "BY"), nullptr) << release;
+        EXPECT_EQ(*d.CodeLists.Name("3035", "BY"), "Buyer");
+        EXPECT_NE(d.CodeLists.Name("1001", "220"), nullptr) << release;
+        // Measure units and countries use lists of other bodies.
+        EXPECT_FALSE(d.CodeLists.HasList("6411")) << release;
+        EXPECT_FALSE(d.CodeLists.HasList("3207")) << release;
+    } else {
+        EXPECT_EQ(d.CodeLists.ListCount(), 0u) << release;
+    }
+
     fs::path out = TempDir(GetParam());
     auto written = WriteRelease(d, out);
+    EXPECT_EQ(fs::exists(out / release / talmiro::TCodeLists::FileName), codeLists);
+    if (codeLists)
+        EXPECT_EQ(talmiro::TCodeLists::Load((out / release / talmiro::TCodeLists::FileName).string()).Text(),
+                  d.CodeLists.Text());
     for (const auto& source : written) {
+        if (source.extension() != ".sdf" && source.extension() != ".mdf") continue;
         std::unique_ptr<talmiro::TCustomCompiler> compiler;
         if (source.extension() == ".sdf")
             compiler = std::make_unique<talmiro::TCompilerSDF>();

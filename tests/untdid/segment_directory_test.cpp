@@ -54,6 +54,9 @@ TEST(SegmentDirectory, OldestLayoutWithoutPositionsTellsComponentsByLetterCase) 
     EXPECT_EQ(segments[1].Tag, "API"); // the change indicator in column 0 is not part of the tag
     ASSERT_EQ(segments[1].Elements.size(), 1u);
     ExpectField(segments[1].Elements[0], "4043", TRepr::Numeric, 6, 6, "CLASS OF TRADE, CODED");
+    EXPECT_FALSE(c543.Mandatory);
+    EXPECT_TRUE(c543.Components[0].Mandatory);
+    EXPECT_FALSE(c543.Components[1].Mandatory);
 }
 
 TEST(SegmentDirectory, PositionLayoutWithIndicatorsBlankLinesAndRepeats) {
@@ -94,6 +97,12 @@ TEST(SegmentDirectory, PositionLayoutWithIndicatorsBlankLinesAndRepeats) {
     // Without a repetition column nothing repeats.
     for (const auto& e : alc)
         EXPECT_EQ(e.Repeats, 1) << e.ID;
+    // The status column, for elements, composites and components alike (lower case too).
+    EXPECT_TRUE(alc[0].Mandatory);
+    EXPECT_FALSE(alc[1].Mandatory);
+    EXPECT_TRUE(alc[1].Components[0].Mandatory);
+    EXPECT_FALSE(alc[1].Components[1].Mandatory);
+    EXPECT_TRUE(segments[1].Elements[0].Mandatory);
 }
 
 TEST(SegmentDirectory, RepetitionColumnLayoutWithWrappedNamesAndNotes) {
@@ -129,6 +138,11 @@ TEST(SegmentDirectory, RepetitionColumnLayoutWithWrappedNamesAndNotes) {
     ExpectField(adr[2], "8211", TRepr::Alnum, 1, 3, "HAZARDOUS CARGO TRANSPORT AUTHORISATION CODE");
     // The repetition column is kept for the elements of the segment, also after a wrapped name.
     EXPECT_EQ(adr[0].Repeats, 5);
+    // The status stands before the repetition column, also after a wrapped name.
+    EXPECT_TRUE(adr[0].Components[0].Mandatory);
+    EXPECT_FALSE(adr[0].Components[2].Mandatory);
+    EXPECT_FALSE(adr[0].Components[3].Mandatory);
+    EXPECT_FALSE(adr[0].Mandatory);
     EXPECT_EQ(adr[0].Components[0].Repeats, 1);
     EXPECT_EQ(adr[1].Repeats, 1);
     EXPECT_EQ(adr[2].Repeats, 1);

@@ -1450,6 +1450,27 @@ private slots:
         QVERIFY(!UserSettings()->value(QStringLiteral("strictChecks")).toBool());
     }
 
+    // Last, as the code lists once read stay with the process.
+    void codeNamesInTheDetailsAndCodeChecks() {
+        const std::string codes = Write("std/D96A/CODES.CLT", "EDIFACT CODE LISTS 1\n=1001\n220\tOrder\n"
+                                                              "=3035\nSU\tSupplier\n");
+        form->StartUp({orders}, ini);
+        form->tvMsgStruct->expandAll();
+        Select({1, 1}); // BGM
+        QCOMPARE(form->mmFldData->toPlainText().split(QLatin1Char('\n')).at(1),
+                 QStringLiteral("  1001    [220] Order                   Document/message name, coded"));
+        QCOMPARE(form->lbProblemCount->text(), QStringLiteral("No problems found"));
+
+        form->miViewStrict->trigger();
+        const QStringList rows = ProblemRows();
+        QCOMPARE(rows.size(), 1);
+        QVERIFY2(rows[0].contains(QStringLiteral("Code \"BY\" of NAD/3035 (PARTY QUALIFIER) is not in the code "
+                                                 "list of D96A")),
+                 qPrintable(rows[0]));
+        form->miViewStrict->trigger();
+        std::filesystem::remove(codes);
+    }
+
     void errorTextRule() {
         QCOMPARE(ErrorDisplayText("Segment UNH expected"), std::string("Segment UNH expected."));
         QCOMPARE(ErrorDisplayText("Value 12"), std::string("Value 12."));

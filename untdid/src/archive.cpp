@@ -40,9 +40,10 @@ std::string BaseName(std::string_view name) {
     return std::string(slash == std::string_view::npos ? name : name.substr(slash + 1));
 }
 
-enum class TEntryKind { Other, SegmentDirectory, Message, NestedArchive };
+enum class TEntryKind { Other, SegmentDirectory, Message, CodeList, NestedArchive };
 
-// edsd.96a / trsd.96a; orders_d.96a; edsd.zip, trmd.zip, edmd97a.zip.
+// edsd.96a / trsd.96a; orders_d.96a; uncl.96a, uncl-1.96a, unsl.96a; edsd.zip, trmd.zip, edmd97a.zip,
+// uncl.zip.
 TEntryKind Classify(const std::string& baseName) {
     std::string b = Lower(baseName);
     auto releaseExt = [](std::string_view ext) {
@@ -53,13 +54,16 @@ TEntryKind Classify(const std::string& baseName) {
     std::string_view stem = std::string_view(b).substr(0, dot);
     std::string_view ext = std::string_view(b).substr(dot + 1);
     bool batchDir = stem.size() >= 4 && (stem.substr(0, 2) == "ed" || stem.substr(0, 2) == "tr");
+    bool codeList = stem == "uncl" || stem == "unsl" || stem == "uncl-1" || stem == "uncl-2";
     if (ext == "zip") {
+        if (stem == "uncl" || stem == "unsl") return TEntryKind::NestedArchive;
         if (batchDir && (stem.substr(2, 2) == "sd" || stem.substr(2, 2) == "md") &&
             (stem.size() == 4 || (stem.size() == 7 && releaseExt(stem.substr(4)))))
             return TEntryKind::NestedArchive;
         return TEntryKind::Other;
     }
     if (!releaseExt(ext)) return TEntryKind::Other;
+    if (codeList) return TEntryKind::CodeList;
     if (batchDir && stem.size() == 4 && stem.substr(2, 2) == "sd") return TEntryKind::SegmentDirectory;
     if (stem.size() == 8 && stem[6] == '_' && stem[7] == 'd' &&
         std::all_of(stem.begin(), stem.begin() + 6, [](char c) { return IsLower(c); }))
@@ -105,6 +109,7 @@ public:
     std::vector<TImportWarning>& Warnings;
     std::optional<TFile> SegmentDirectory;
     std::vector<TFile> Messages;
+    std::vector<TFile> CodeLists;
     std::vector<std::shared_ptr<std::string>> Buffers; // keep nested archives alive
     std::vector<std::shared_ptr<zip_t>> Zips;
     zip_uint64_t Unpacked = 0; // bytes read from the archive and its nested ones
@@ -122,6 +127,9 @@ public:
             break;
         case TEntryKind::Message:
             Messages.push_back(std::move(file));
+            break;
+        case TEntryKind::CodeList:
+            CodeLists.push_back(std::move(file));
             break;
         case TEntryKind::NestedArchive:
             if (nesting > 0) break;
@@ -211,6 +219,9 @@ TDirectory ImportRelease(const std::filesystem::path& source) {
             zip_error_init_with_code(&ze, error);
             std::string reason = zip_error_strerror(&ze);
             zip_error_fini(&ze);
+            // libzip says "No such file" also for an archive that is there but whose directory it cannot
+            // follow (a size field of 0xFFFFFFFF without its ZIP64 record, say).
+            if (error == ZIP_ER_NOENT && std::filesystem::exists(source, ec)) reason = "damaged archive";
             throw EImportError("Cannot open archive " + source.string() + ": " + reason);
         }
         collector.OpenZip(zip, "", 0);
@@ -240,6 +251,10 @@ TDirectory ImportRelease(const std::filesystem::path& source) {
     directory.Segments.insert(directory.Segments.end(), service.begin(), service.end());
     std::stable_sort(directory.Segments.begin(), directory.Segments.end(),
                      [](const TSegmentDef& x, const TSegmentDef& y) { return x.Tag < y.Tag; });
+
+    for (const TFile& file : collector.CodeLists)
+        ParseCodeLists(Cp437ToText(file.Read()), file.Label, directory.CodeLists, directory.Warnings);
+    directory.CodeLists.Seal();
 
     std::map<std::string, std::string> labels; // message type -> entry it was read from
     for (const TFile& file : collector.Messages) {

@@ -69,6 +69,7 @@ struct TElementLine {
     bool IsComposite = false;
     std::optional<TRepresentation> Repr;
     int Repeats = 1; // the repetition column of D99B on; 1 where there is none
+    bool Mandatory = false;
 };
 
 std::optional<TElementLine> ParseElementLine(std::string_view line) {
@@ -105,6 +106,7 @@ std::optional<TElementLine> ParseElementLine(std::string_view line) {
         --last;
     }
     if (last <= first || !IsStatus(tokens[last - 1])) return std::nullopt;
+    result.Mandatory = tokens[last - 1] == "M" || tokens[last - 1] == "m";
     --last;
     if (last <= first) return std::nullopt;
     result.Name = JoinTokens(tokens, first, last);
@@ -281,6 +283,7 @@ std::vector<TSegmentDef> ParseSegmentDirectory(std::string_view text, const std:
             def.Name = element->Name;
             def.IsComposite = true;
             def.Repeats = element->Repeats;
+            def.Mandatory = element->Mandatory;
             segment->Elements.push_back(std::move(def));
             composite = &segment->Elements.back();
             lastElement = composite;
@@ -298,6 +301,7 @@ std::vector<TSegmentDef> ParseSegmentDirectory(std::string_view text, const std:
         def.Repr = element->Repr->Repr;
         def.MinSize = element->Repr->MinSize;
         def.MaxSize = element->Repr->MaxSize;
+        def.Mandatory = element->Mandatory;
         if (isComponent) {
             composite->Components.push_back(std::move(def));
             lastElement = &composite->Components.back();

@@ -37,10 +37,16 @@ std::string RepeatClause(const TElementDef& element) {
     return element.Repeats > 1 ? " REPEAT (" + std::to_string(element.Repeats) + ")" : std::string();
 }
 
+// Only the mandatory status is written: a conditional element reads the same without it.
+std::string StatusClause(const TElementDef& element) {
+    return element.Mandatory ? " MANDATORY" : std::string();
+}
+
 void WriteField(std::string& out, const TElementDef& field, const char* indent) {
     out += indent;
     out += "FIELD " + Quoted(field.ID) + " " + ReprName(field.Repr) + " (" + std::to_string(field.MinSize) +
            ":" + std::to_string(field.MaxSize) + ")";
+    out += StatusClause(field);
     out += RepeatClause(field);
     if (!field.Name.empty()) out += " DESCRIPTION " + Quoted(field.Name);
     out += ";\n";
@@ -106,7 +112,7 @@ std::string SegmentSource(const TDirectory& directory) {
                 WriteField(out, element, "  ");
                 continue;
             }
-            out += "  COMPOSIT " + Quoted(element.ID) + RepeatClause(element);
+            out += "  COMPOSIT " + Quoted(element.ID) + StatusClause(element) + RepeatClause(element);
             if (!element.Name.empty()) out += " DESCRIPTION " + Quoted(element.Name) + ";";
             out += "\n";
             for (const TElementDef& component : element.Components)
@@ -149,6 +155,11 @@ std::vector<std::filesystem::path> WriteRelease(const TDirectory& directory,
         WriteFileAtomically(mdf, MessageSource(message, directory.Release));
         written.push_back(mdf);
     }
+    if (directory.CodeLists.ListCount() > 0) {
+        std::filesystem::path codes = dir / TCodeLists::FileName;
+        WriteFileAtomically(codes, directory.CodeLists.Text());
+        written.push_back(codes);
+    }
     return written;
 }
 
@@ -172,6 +183,8 @@ TDirectoryCounts CountDirectory(const TDirectory& directory) {
     counts.Composites = static_cast<int>(composites.size());
     counts.Elements = static_cast<int>(elements.size());
     counts.Messages = static_cast<int>(directory.Messages.size());
+    counts.CodeLists = static_cast<int>(directory.CodeLists.ListCount());
+    counts.Codes = static_cast<int>(directory.CodeLists.CodeCount());
     return counts;
 }
 

@@ -66,6 +66,9 @@ public:
     }
     // The text the viewer shows: "ORDERS/D96A: 1", "Segment Group 2 - 1" or the segment's tag.
     std::string Text(int32_t index) const;
+    // The table file the message of a node was read with; empty outside messages and for a message
+    // read without one.
+    const std::string& TableOf(int32_t index) const;
     // A segment node's shared definition (no values); none for other nodes.
     const TEdiSegment* Definition(int32_t index) const;
     // A fresh copy of a segment node's definition, read again from the stream at its position.
@@ -82,14 +85,18 @@ public:
     // CurrentNode becomes the parent of the message node added last (group nodes left open by a reported
     // sequence error are closed with it).
     void ExitMessage();
-    // Forget the definitions shared per loaded table (a new table's segment objects may reuse addresses).
-    void NewTable();
+    // Forget the definitions shared per loaded table (a new table's segment objects may reuse addresses);
+    // the message being read and those after it were read with tableFile.
+    void NewTable(const std::string& tableFile = {});
 
 private:
     int32_t Add(Node node);
     std::deque<Node> nodes_; // grows without moving: no doubled copy of a large tree while it is built
     std::vector<int32_t> topLevel_;
     std::vector<std::string> messageTexts_;
+    std::vector<int32_t> messageTables_; // per message: its table in tables_, or None
+    std::vector<std::string> tables_;
+    int32_t currentTable_ = None;
     TDefinitionPool definitions_;
     int32_t currentMessage_ = None;
 };
@@ -124,6 +131,8 @@ public:
     // what was looked for and how to add it; empty once a table has been loaded.
     std::string MissingDefinition;
     std::string MissingDefinitionHint;
+    // The table file asked for the message being read (the one loaded, unless that failed).
+    const std::string& TableFile() const { return tableFile_; }
 
     // Further listeners, called after the reader's own handlers (the driver's and the message reader's
     // events are taken by the reader; their other events stay free to assign directly).
@@ -145,6 +154,7 @@ private:
     TInterchangeTree tree_;
     std::unique_ptr<TOnDemandTree> onDemand_;
     std::string structureFile_; // the table the driver loads next
+    std::string tableFile_;
 };
 
 } // namespace talmiro

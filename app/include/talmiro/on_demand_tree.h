@@ -44,8 +44,9 @@ public:
     // A message whose UNH begins at startPos (the first byte after the segment before it); its text is
     // prefix ("ORDERS/D96A: ") followed by its reference.
     void AddMessage(const std::string& prefix, const std::string& reference, int64_t startPos);
-    // The table the driver loaded for the message being read, used for it and the messages after it.
-    void TableLoaded(const std::string& fileName, int syntaxVersion);
+    // The table the driver loaded for the message being read, used for it and the messages after it;
+    // asked is the name the catalogue gave for it, empty when the driver took its own.
+    void TableLoaded(const std::string& fileName, int syntaxVersion, const std::string& asked);
     // An envelope segment at the top level, or a segment of the message being read.
     void AddSegment(const TEdiSegment& segment);
     void AddGroup();
@@ -80,6 +81,9 @@ public:
     std::unique_ptr<TEdiSegment> ReadSegment(int32_t node, TStream& stream) const;
     // A segment node's bytes, from its start to its terminator; false for other nodes.
     bool SegmentSpan(int32_t node, int64_t& start, int64_t& end) const;
+    // The table file the message of a node was read with, as the catalogue named it; empty outside
+    // messages and for a message read without one.
+    const std::string& TableOf(int32_t node) const;
     // The top-level row that holds the node (a message's row for the nodes below it).
     size_t TopRowOf(int32_t node) const;
     // A message's bytes: from its UNH to the last byte read for it (end inclusive).
@@ -118,6 +122,7 @@ private:
     struct TBuilt;
     struct TTable {
         std::string FileName;
+        std::string Asked;
         int SyntaxVersion = 3;
         std::unique_ptr<TEdiMessage> Loaded; // none when dropped or not loadable; loaded again when needed
         uint64_t LastUse = 0;

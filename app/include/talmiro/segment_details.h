@@ -10,6 +10,7 @@
 
 namespace talmiro {
 
+class TCodeLists;
 class TStream;
 
 // The bytes from StartPos to EndPos, control characters (0..31) dropped.
@@ -18,14 +19,17 @@ std::string SegmentRawText(const TEdiSegment& segment, TStream& stream);
 // The value text of the field table: "[RawText]" when the element has a value, otherwise "<empty>".
 std::string ElementValueText(const TEDIField& field);
 
-// The field-table lines of an element list: composites as "ID Description" followed by their members
-// indented by two more; simple elements with the value column at 11 and the description column at 41.
-void AddElementLines(std::vector<std::string>& lines,
-                     const std::vector<std::unique_ptr<TEdiElement>>& elements, int indent);
+// The field-table lines of a composite's or segment's elements: composites as "ID Description" followed by
+// their members indented by two more; simple elements with the value column at 11 and the description
+// column at 41. With code lists, a coded value is followed by its name where the UN list applies
+// ("[BY] Buyer").
+void AddElementLines(std::vector<std::string>& lines, const TEdiComposit& container, int indent,
+                     const TCodeLists* codes = nullptr);
 // The field-table lines of a segment as last read: AddElementLines of its elements, where every
 // occurrence of a repeating element follows the first, each identifier marked with its occurrence
 // ("C076 [1]", "C076 [2]").
-void AddSegmentLines(std::vector<std::string>& lines, const TEdiSegment& segment);
+void AddSegmentLines(std::vector<std::string>& lines, const TEdiSegment& segment,
+                     const TCodeLists* codes = nullptr);
 // Calls visit(element, occurrence) for each element of a segment and each of its repetitions, in file
 // order; occurrence is 0 for an element that did not repeat, otherwise 1, 2, ...
 void ForEachOccurrence(const TEdiSegment& segment,

@@ -3,12 +3,15 @@
 // that they can never disagree.
 #pragma once
 
+#include "talmiro/code_lists.h"
 #include "talmiro/interchange_tree.h"
 #include "talmiro/standards.h"
 
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -64,7 +67,8 @@ private:
 
 struct TValidationOptions {
     bool AllErrors = false; // report every sequence error of a message through the reader's event
-    bool Strict = false;    // element sizes, numeric values, repeats, envelope counts and references
+    // Element sizes, numeric values, repeats, mandatory elements, codes, envelope counts and references.
+    bool Strict = false;
     // A message whose table is not installed is an error (no-definition) rather than a look for the
     // table in the current directory, which the viewer keeps.
     bool NoDefinitionIsError = true;
@@ -101,12 +105,17 @@ public:
 
 private:
     void OnSegment(TEdiSegment& segment);
-    void StrictField(const TEDIField& field, const std::string& name, const TEdiSegment& segment);
-    void StrictElements(const TEdiComposit& container, const std::string& path, const TEdiSegment& segment);
-    // Occurrences beyond an element's repeat count, the values of the further occurrences, and repeats
-    // sent as further data elements.
+    // Every occurrence of every element of a segment: sizes and numbers; inside messages also
+    // mandatory elements and components and codes not in their UN list.
+    void StrictElements(const TEdiSegment& segment);
+    // One simple element, at segment level (composite none) or in a composite.
+    void StrictField(const TEDIField& field, const TEdiComposit* composite, const TEdiSegment& segment);
+    void StrictCode(const TEDIField& field, const TEdiComposit* composite, const TEdiSegment& segment);
+    // Occurrences beyond an element's repeat count, and repeats sent as further data elements.
     void StrictRepeats(const TEdiSegment& segment);
     void StrictEnvelope(const TEdiSegment& segment);
+    // The code lists of the table just loaded.
+    void LoadCodeLists();
     void Warn(const std::string& code, const std::string& text, const TEdiSegment& segment);
     void OnSequenceError(const std::string& expect, const std::string& found);
     void MapGroups();
@@ -130,6 +139,9 @@ private:
     };
     std::unordered_map<int, TGroupInfo> groupInfo_;
     std::string decimalMarks_ = ".";
+    std::shared_ptr<const TCodeLists> codes_; // of the message's release; none when it has no lists
+    std::string codesRelease_;
+    std::set<std::string> codeListErrors_; // damaged code-list files reported so far
     // Envelope values kept for the strict checks.
     std::string unbReference_, ungReference_;
     int64_t interchangeMessages_ = 0, fncGroups_ = 0, groupMessages_ = 0;

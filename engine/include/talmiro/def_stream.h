@@ -29,7 +29,8 @@ constexpr int32_t GroupEndRecordId = 0xED05;
 constexpr int32_t StructureEndRecordId = 0xED06;
 // Extension records: written before the record of the element they qualify, and only when the element
 // has the property, so that a table without them keeps the bytes it always had.
-constexpr int32_t rtRepeat = 0xED10; // followed by the repeat count (2 or more)
+constexpr int32_t rtRepeat = 0xED10;    // followed by the repeat count (2 or more)
+constexpr int32_t rtMandatory = 0xED11; // the element is mandatory; no value follows
 
 // File type numbers at offset 4 of the table header.
 constexpr int32_t SdtFileType = 0xEDF1;

@@ -57,6 +57,9 @@ public:
     // How often the element may occur at its position in a segment (repeating data elements of syntax
     // version 4); 1 for every element that does not repeat.
     int32_t RepeatCount = 1;
+    // The directory's status M: the element must be present whenever its container is. False for a
+    // conditional element and for every element of a definition that states no status.
+    bool Mandatory = false;
 
     virtual void WriteEdi(TStream& stream) const = 0;
     virtual void WriteFixed(TStream& stream) const = 0;
@@ -68,8 +71,9 @@ public:
     virtual std::unique_ptr<TEdiElement> CloneDef() const = 0;
 
 protected:
-    // The repeat count's record before an element's own record, when the element repeats.
-    void WriteRepeatDef(TDefWriter& writer) const;
+    // The records of the status and the repeat count before an element's own record, when the element
+    // is mandatory or repeats.
+    void WriteAttributeDefs(TDefWriter& writer) const;
 };
 
 // A simple data element.

@@ -2,6 +2,7 @@
 // message texts and writes our segment (.sdf) and message (.mdf) definition sources from them.
 #pragma once
 
+#include "talmiro/code_lists.h"
 #include "talmiro/exceptions.h"
 
 #include <cstdint>
@@ -37,6 +38,7 @@ struct TElementDef {
     int MinSize = 0;
     int MaxSize = 0;
     int Repeats = 1; // how often the element may occur at its position in the segment (D99B on)
+    bool Mandatory = false; // status M in its segment or composite
     std::vector<TElementDef> Components;
 };
 
@@ -71,6 +73,7 @@ struct TDirectory {
     std::string Release; // D96A
     std::vector<TSegmentDef> Segments;
     std::vector<TMessageDef> Messages;
+    TCodeLists CodeLists; // UNCL, and UNSL where the release has it; empty for releases without
     int InteractiveSkipped = 0;
     std::vector<TImportWarning> Warnings;
 };
@@ -90,6 +93,11 @@ std::vector<TSegmentDef> ParseSegmentDirectory(std::string_view text, const std:
 bool ParseMessage(std::string_view text, const std::string& fileName, TMessageDef& message,
                   std::vector<TImportWarning>& warnings);
 
+// Reads a code-list text (UNCL or UNSL, already converted) into `into`: each listed element with its
+// codes and their names. Codes marked as deleted are left out, as are elements whose entry is deleted.
+void ParseCodeLists(std::string_view text, const std::string& fileName, TCodeLists& into,
+                    std::vector<TImportWarning>& warnings);
+
 // The envelope and section control segments a message table needs besides the directory's own.
 std::vector<TSegmentDef> ServiceSegments();
 
@@ -101,7 +109,8 @@ TDirectory ImportRelease(const std::filesystem::path& archiveOrFolder);
 std::string SegmentSource(const TDirectory& directory);
 std::string MessageSource(const TMessageDef& message, const std::string& segmentsName);
 
-// Writes <outDir>/<Release>/<Release>.sdf and one .mdf per message, each file replaced atomically.
+// Writes <outDir>/<Release>/<Release>.sdf, one .mdf per message and the code lists (CODES.CLT, when the
+// release has any), each file replaced atomically.
 // Returns the paths written.
 std::vector<std::filesystem::path> WriteRelease(const TDirectory& directory,
                                                 const std::filesystem::path& outDir);
@@ -112,6 +121,8 @@ struct TDirectoryCounts {
     int Composites = 0; // distinct composite identifiers used by the segments
     int Elements = 0;   // distinct simple element identifiers, components included
     int Messages = 0;
+    int CodeLists = 0; // elements with a code list
+    int Codes = 0;
 };
 TDirectoryCounts CountDirectory(const TDirectory& directory);
 
