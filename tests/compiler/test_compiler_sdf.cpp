@@ -42,6 +42,11 @@ std::string SdfError(const std::string& source) {
     return ErrorOf<TCompilerSDF>(source);
 }
 
+// The bytes of a compiled source after the table header.
+std::string SdfBody(const std::string& source) {
+    return CompileText<TCompilerSDF>(source).substr(TableHeaderSize);
+}
+
 } // namespace
 
 TEST(CompilerSDF, ExampleCompilesToTheDocumentedBytes) {
@@ -97,7 +102,7 @@ TEST(CompilerSDF, BuildsSegmentsAsWritten) {
     EXPECT_EQ(longSeg->FieldByID("Z").FieldType, ftNumeric);
 
     // An empty list; segments with one tag are all written, in source order.
-    EXPECT_EQ(CompileText<TCompilerSDF>("segments end;").substr(TableHeaderSize), std::string(4, '\0'));
+    EXPECT_EQ(SdfBody("segments end;"), std::string(4, '\0'));
     auto twice = CompileText<TCompilerSDF>(
         "SEGMENTS SEGMENT 'NAD' END; SEGMENT 'NAD' FIELD 'A' ALNUM (1:1); END; END;");
     EXPECT_EQ(twice[TableHeaderSize], 2);
@@ -213,10 +218,8 @@ TEST(CompilerSDF, RepeatCountsOfSegmentElements) {
     EXPECT_EQ(com.FindField("1001")->RepeatCount, 1);
 
     // A repeat count of 1 compiles to the bytes of a source without the clause.
-    EXPECT_EQ(CompileText<TCompilerSDF>("SEGMENTS SEGMENT 'A' FIELD 'B' ALNUM (1:3) REPEAT (1); END; END;")
-                  .substr(TableHeaderSize),
-              CompileText<TCompilerSDF>("SEGMENTS SEGMENT 'A' FIELD 'B' ALNUM (1:3); END; END;")
-                  .substr(TableHeaderSize));
+    EXPECT_EQ(SdfBody("SEGMENTS SEGMENT 'A' FIELD 'B' ALNUM (1:3) REPEAT (1); END; END;"),
+              SdfBody("SEGMENTS SEGMENT 'A' FIELD 'B' ALNUM (1:3); END; END;"));
     // REPEAT is an ordinary word where no repeat count may stand.
     EXPECT_EQ(SdfError("SEGMENTS SEGMENT 'A' FIELD 'B' REPEAT (1:3); END; END;"), "Illegal type identifier");
 
@@ -255,11 +258,9 @@ TEST(CompilerSDF, StatusOfElementsAndComponents) {
     EXPECT_EQ(nad.FindField("3164")->RepeatCount, 3);
 
     // CONDITIONAL is what a source without a status says: the same bytes.
-    EXPECT_EQ(CompileText<TCompilerSDF>("SEGMENTS SEGMENT 'A' COMPOSIT 'C' CONDITIONAL FIELD 'B' ALNUM (1:3) "
-                                        "CONDITIONAL; END; END; END;")
-                  .substr(TableHeaderSize),
-              CompileText<TCompilerSDF>("SEGMENTS SEGMENT 'A' COMPOSIT 'C' FIELD 'B' ALNUM (1:3); END; END; END;")
-                  .substr(TableHeaderSize));
+    EXPECT_EQ(SdfBody("SEGMENTS SEGMENT 'A' COMPOSIT 'C' CONDITIONAL FIELD 'B' ALNUM (1:3) CONDITIONAL; END; "
+                      "END; END;"),
+              SdfBody("SEGMENTS SEGMENT 'A' COMPOSIT 'C' FIELD 'B' ALNUM (1:3); END; END; END;"));
 
     const std::pair<const char*, const char*> errors[] = {
         // The status stands before the repeat count and the description, once.

@@ -43,6 +43,36 @@ std::string Component(const TEdiElement& element, const char* id) {
     return dynamic_cast<const TEdiComposit&>(element).FieldByID(id).RawText;
 }
 
+// A segment table holding COM, whose records after the header are written by `write`; the error of
+// loading it, or "<no error>".
+template <typename Write>
+std::string LoadCom(Write write) {
+    TMemoryStream bytes;
+    {
+        TDefWriter w(bytes);
+        w.PutInteger(rtSegment);
+        w.PutText("");
+        w.PutText("COM");
+        w.PutInteger(1);
+        write(w);
+    }
+    bytes.Seek(0);
+    return ErrorText([&] {
+        TDefReader reader(bytes);
+        ReadSegmentTable(reader, 1);
+    });
+}
+
+// The record of field 3148, an..35.
+void PutField3148(TDefWriter& w) {
+    w.PutInteger(rtField);
+    w.PutText("3148");
+    w.PutInteger(ftAlnum);
+    w.PutInteger(1);
+    w.PutInteger(35);
+    w.PutText("");
+}
+
 } // namespace
 
 TEST_F(SyntaxV4, RepeatsAreReadIntoOccurrencesAfterTheFirst) {
@@ -165,65 +195,41 @@ TEST_F(SyntaxV4, RepeatCountTravelsThroughTheTableEncoding) {
 }
 
 TEST_F(SyntaxV4, DamagedRepeatRecordsAreRejected) {
-    auto load = [](auto write) {
-        TMemoryStream out;
-        {
-            TDefWriter w(out);
-            w.PutInteger(rtSegment);
-            w.PutText("");
-            w.PutText("COM");
-            w.PutInteger(1);
-            write(w);
-        }
-        out.Seek(0);
-        return ErrorText([&] {
-            TDefReader r(out);
-            ReadSegmentTable(r, 1);
-        });
-    };
-    auto field = [](TDefWriter& w) {
-        w.PutInteger(rtField);
-        w.PutText("3148");
-        w.PutInteger(ftAlnum);
-        w.PutInteger(1);
-        w.PutInteger(35);
-        w.PutText("");
-    };
-    EXPECT_EQ(load([&](TDefWriter& w) {
+    EXPECT_EQ(LoadCom([&](TDefWriter& w) {
                   w.PutInteger(rtRepeat);
                   w.PutInteger(1);
-                  field(w);
+                  PutField3148(w);
               }),
               "File structure damaged");
-    EXPECT_EQ(load([&](TDefWriter& w) {
+    EXPECT_EQ(LoadCom([&](TDefWriter& w) {
                   w.PutInteger(rtRepeat);
                   w.PutInteger(-5);
-                  field(w);
+                  PutField3148(w);
               }),
               "File structure damaged");
     // Two repeat records in a row, or one at the end of the record.
-    EXPECT_EQ(load([&](TDefWriter& w) {
+    EXPECT_EQ(LoadCom([&](TDefWriter& w) {
                   w.PutInteger(rtRepeat);
                   w.PutInteger(3);
                   w.PutInteger(rtRepeat);
                   w.PutInteger(3);
-                  field(w);
+                  PutField3148(w);
               }),
               "File structure damaged");
-    EXPECT_EQ(load([&](TDefWriter& w) {
+    EXPECT_EQ(LoadCom([&](TDefWriter& w) {
                   w.PutInteger(rtRepeat);
                   w.PutInteger(3);
               }),
               "Stream-Read-Fehler");
     // Components do not repeat: the record is not accepted inside a composite.
-    EXPECT_EQ(load([&](TDefWriter& w) {
+    EXPECT_EQ(LoadCom([&](TDefWriter& w) {
                   w.PutInteger(rtComposit);
                   w.PutText("");
                   w.PutText("C076");
                   w.PutInteger(1);
                   w.PutInteger(rtRepeat);
                   w.PutInteger(3);
-                  field(w);
+                  PutField3148(w);
               }),
               "File structure damaged");
 }
@@ -368,26 +374,10 @@ TEST_F(SyntaxV4, StatusTravelsThroughTheTableEncoding) {
 
     // The status record stands before the repeat record, once; anything else is damage.
     auto load = [](std::initializer_list<int32_t> prefix) {
-        TMemoryStream bytes;
-        {
-            TDefWriter w(bytes);
-            w.PutInteger(rtSegment);
-            w.PutText("");
-            w.PutText("COM");
-            w.PutInteger(1);
+        return LoadCom([&](TDefWriter& w) {
             for (int32_t v : prefix)
                 w.PutInteger(v);
-            w.PutInteger(rtField);
-            w.PutText("3148");
-            w.PutInteger(ftAlnum);
-            w.PutInteger(1);
-            w.PutInteger(35);
-            w.PutText("");
-        }
-        bytes.Seek(0);
-        return ErrorText([&] {
-            TDefReader reader(bytes);
-            ReadSegmentTable(reader, 1);
+            PutField3148(w);
         });
     };
     EXPECT_EQ(load({rtMandatory}), "<no error>");
