@@ -1014,7 +1014,7 @@ private slots:
         }
     }
 
-    // Help > About names the version, the UN directories' licence and the Qt the program runs on.
+    // Help > About names the version, Talmiro's and the UN directories' licences and the Qt it runs on.
     void helpAboutShowsVersionLicenceAndQt() {
         form->StartUp({}, ini);
         QWidget* parent = nullptr;
@@ -1028,6 +1028,7 @@ private slots:
         AboutBoxHook() = saved;
         QCOMPARE(parent, form.get());
         QVERIFY2(text.contains(QStringLiteral("Talmiro " TALMIRO_VERSION)), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("Apache-2.0")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("copyright of the United Nations")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("LICENAGR.TXT")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("running on Qt ") + QString::fromLatin1(qVersion())),
