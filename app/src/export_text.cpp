@@ -100,7 +100,10 @@ void AppendXmlText(std::string& out, std::string_view text) {
 }
 
 void AppendCsvField(std::string& out, std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    bool plain = true;
+    for (char ch : text)
+        plain = plain && ch != ',' && ch != '"' && ch != '\r' && ch != '\n';
+    if (plain) {
         out.append(text);
         return;
     }

@@ -123,39 +123,48 @@ public:
     void End() override { Flush(); }
 
     void Segment(const TEdiSegment& segment, const TSegmentPlace& place) override {
+        // The columns every row of the segment shares, put together once.
+        prefix_.clear();
+        AppendCsvField(prefix_, Text(*place.Interchange));
+        prefix_ += ',';
+        AppendCsvField(prefix_, Text(*place.Reference));
+        prefix_ += ',';
+        AppendCsvField(prefix_, Text(*place.TypeRelease));
+        prefix_ += ',';
+        AppendCsvField(prefix_, *place.GroupPath);
+        prefix_ += ',';
+        prefix_ += std::to_string(place.Number);
+        prefix_ += ',';
+        AppendCsvField(prefix_, Text(segment.ID));
+        prefix_ += ',';
         ForEachPosition(segment, [&](const TEdiElement& element, int number) {
             const int occurrence = number == 0 ? 1 : number;
             if (const TEDIField* field = AsField(element)) {
-                Row(segment, place, *field, segment, field->ID, {}, occurrence);
+                Row(place, *field, segment, field->ID, {}, occurrence);
                 return;
             }
             const auto& composite = static_cast<const TEdiComposit&>(element);
             for (const auto& component : composite.Elements)
                 if (const TEDIField* field = AsField(*component))
-                    Row(segment, place, *field, composite, composite.ID, field->ID, occurrence);
+                    Row(place, *field, composite, composite.ID, field->ID, occurrence);
         });
         MaybeFlush();
     }
 
 private:
-    void Row(const TEdiSegment& segment, const TSegmentPlace& place, const TEDIField& field,
-             const TEdiComposit& container, const std::string& elementId, const std::string& componentId,
-             int occurrence) {
+    void Row(const TSegmentPlace& place, const TEDIField& field, const TEdiComposit& container,
+             const std::string& elementId, const std::string& componentId, int occurrence) {
         if (!HasValue(field)) return;
-        AppendCsvField(out_, Text(*place.Interchange));
-        out_ += ',';
-        AppendCsvField(out_, Text(*place.Reference));
-        out_ += ',';
-        AppendCsvField(out_, Text(*place.TypeRelease));
-        out_ += ',';
-        AppendCsvField(out_, *place.GroupPath);
-        out_ += ',' + std::to_string(place.Number) + ',';
-        AppendCsvField(out_, Text(segment.ID));
-        out_ += ',';
+        out_ += prefix_;
         AppendCsvField(out_, elementId);
         out_ += ',';
         AppendCsvField(out_, componentId);
-        out_ += ',' + std::to_string(occurrence) + ',';
+        out_ += ',';
+        if (occurrence < 10)
+            out_ += static_cast<char>('0' + occurrence);
+        else
+            out_ += std::to_string(occurrence);
+        out_ += ',';
         AppendCsvField(out_, Text(field.RawText));
         out_ += ',';
         if (const std::string* name = CodeName(place.Codes, container, field))
@@ -164,6 +173,8 @@ private:
         AppendCsvField(out_, Text(field.Description));
         out_ += "\r\n";
     }
+
+    std::string prefix_;
 };
 
 // ---------------------------------------------------------------------------------------------------------
