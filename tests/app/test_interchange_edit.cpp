@@ -105,6 +105,9 @@ TEST(ControlFixes, CountsAndReferencesBecomeWhatTheInterchangeHolds) {
     EXPECT_EQ(Fixed("UNB+UNOA:3+A+B+200101:1200+IC1'UNH+M1+ORDERS:D:96A:UN'BGM+220+1'UNT+4+X'"
                     "UNH+M2+ORDERS:D:96A:UN'UNT'UNZ+1+IC?+2'"),
               good);
+    // Syntax version 4 separates repeats with "*": a reference that holds one is written released.
+    EXPECT_EQ(Fixed("UNB+UNOC:4+A+B+20200101:1200+IC?*1'UNZ+0+X'"),
+              "UNB+UNOC:4+A+B+20200101:1200+IC?*1'UNZ+0+IC?*1'");
     const std::string text = "UNB+UNOA:3+A+B+200101:1200+IC1'UNH+M1+ORDERS:D:96A:UN'UNT+9+M1'UNZ+1+IC1'";
     TMemoryStream file(text);
     const auto fixes = PlanControlFixes(file);
