@@ -1,8 +1,10 @@
 #include "talmiro/exceptions.h"
 #include "talmiro/interchange_edit.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 
 using namespace talmiro;
@@ -127,4 +129,14 @@ TEST(ControlFixes, GroupsAreCountedByUnzAndTheirMessagesByUne) {
     bad.replace(bad.find("UNE+2+G?+1"), 10, "UNE+1+G1");
     bad.replace(bad.find("UNZ+2"), 5, "UNZ+4");
     EXPECT_EQ(Fixed(bad), good);
+}
+
+TEST(SaveInterchange, ReplacesTheFileALinkPointsTo) {
+    test::TempDir dir;
+    const std::string file = dir.Write("a.edi", "UNB+UNOA:3'\nUNZ+0'\n");
+    std::filesystem::create_symlink(file, dir.File("link.edi"));
+    TFileStream input(dir.File("link.edi"));
+    SaveInterchange(input, TLayoutChoice::OneLine, dir.File("link.edi"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.edi")));
+    EXPECT_EQ(test::ReadAll(file), "UNB+UNOA:3'UNZ+0'");
 }
