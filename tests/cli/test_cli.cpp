@@ -169,6 +169,14 @@ protected:
         r.Err = ReadText(err);
         return r;
     }
+    // Runs the tool with arguments alone (commands without --standards).
+    static Result RunPlain(const std::string& args) {
+        const fs::path out = dir_ / "out.txt", err = dir_ / "err.txt";
+        const std::string command = "'" + std::string(TALMIRO_CLI) + "' " + args + " >'" + out.string() +
+                                    "' 2>'" + err.string() + "'";
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
+    }
     static nlohmann::json Json(const std::string& line) { return nlohmann::json::parse(line); }
 
     static fs::path dir_;
@@ -648,6 +656,58 @@ TEST_F(CliTest, FoldersAreCheckedInOrderOnSeveralThreads) {
     Result single = Run("check '" + folder + "/f102.edi'");
     EXPECT_EQ(single.Err, "");
     fs::permissions(dir_ / "batch" / "b" / "unreadable.edi", fs::perms::owner_all);
+}
+
+} // namespace
+} // namespace talmiro
+
+namespace talmiro {
+namespace {
+
+TEST_F(CliTest, FormatWritesOverItsInputOnlyWhenAsked) {
+    std::string wrong = Valid;
+    wrong.replace(wrong.find("UNT+10+1"), 8, "UNT+9+1");
+    const std::string file = Write("format.edi", wrong);
+    Result r = RunPlain("format '" + file + "' -o '" + file + "'");
+    EXPECT_EQ(r.Exit, 2);
+    EXPECT_EQ(r.Err, "talmiro-cli: " + file +
+                         " is the input file; to write over it, give --in-place instead of -o\n");
+    EXPECT_EQ(ReadText(file), wrong);
+    EXPECT_EQ(RunPlain("format - --in-place").Exit, 2);
+
+    r = RunPlain("format '" + file + "' --fix-counts --one-line --in-place");
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_EQ(r.Err, file + ": segment 11: UNT segment count 9 becomes 10\n");
+    std::string fixed = Valid;
+    std::erase(fixed, '\r');
+    std::erase(fixed, '\n');
+    EXPECT_EQ(ReadText(file), fixed);
+    EXPECT_EQ(RunPlain("format '" + file + "'").Out, fixed);
+}
+
+TEST_F(CliTest, ExportAndImportWriteNothingForInputTheyRefuse) {
+    const std::string file = Write("export.edi", Valid);
+    const std::string json = (dir_ / "export.json").string(), back = (dir_ / "back.edi").string();
+    Result r = Run("export '" + file + "' --to json -o '" + json + "'");
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    r = RunPlain("import '" + json + "' -o '" + back + "'");
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    std::string lines = Valid;
+    std::erase(lines, '\r');
+    EXPECT_EQ(ReadText(back), lines);
+
+    const std::string bad =
+        Write("bad.edi", "UNB+UNOA:2+S+R+990101:1200+7'UNH+1+ORDERS:D:96A:UN'DTM+1'UNT+2+1'UNZ+1+7'");
+    r = Run("export '" + bad + "' --to xml -o '" + json + "'");
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_EQ(r.Err, "talmiro-cli: " + bad +
+                         ": cannot be exported: Segment sequence error: BGM expected but DTM found.\n");
+    r = RunPlain("import '" + bad + "' -o '" + back + "'");
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_EQ(r.Err, "talmiro-cli: " + bad + ": Neither a JSON nor an XML export\n");
+    // What the failed commands would have replaced is still there.
+    EXPECT_EQ(nlohmann::json::parse(ReadText(json))["format"], "talmiro-export");
+    EXPECT_EQ(ReadText(back), lines);
 }
 
 } // namespace
