@@ -121,8 +121,8 @@ void TMainForm::UpdateEditing() {
     const bool open = FileStream != nullptr;
     miEditUndo->setEnabled(open && History.CanUndo());
     miEditRedo->setEnabled(open && History.CanRedo());
-    for (QAction* action :
-         {miEditValue, miEditSegment, miEditInsert, miEditDelete, miEditFixControl, miMsgSave, miMsgSaveAs})
+    for (QAction* action : {miEditValue, miEditSegment, miEditInsert, miEditDelete, miEditFixControl,
+                            miMsgSave, miMsgSaveAs, miMsgExport})
         action->setEnabled(open);
     setWindowTitle(History.Modified() ? QStringLiteral("EDIFACT message viewer [modified]")
                                       : QStringLiteral("EDIFACT message viewer"));

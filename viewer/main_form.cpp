@@ -122,6 +122,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 
     ChooseFile = [this] { return ExecOpenDialog(); };
     ChooseSaveFile = [this] { return ExecSaveDialog(); };
+    ChooseExportFile = [this](TExportFormat& format) { return ExecExportDialog(format); };
     AskToSave = [this](const QString& text) { return ExecSaveQuestion(text); };
     AskText = [this](const QString& label, QString& text) { return ExecTextDialog(label, text); };
     ChooseItem = [this](const QString& label, const QStringList& items) {

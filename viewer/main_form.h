@@ -5,6 +5,7 @@
 
 #include "talmiro/edit_support.h"
 #include "talmiro/interchange_edit.h"
+#include "talmiro/interchange_export.h"
 #include "talmiro/interchange_tree.h"
 #include "talmiro/on_demand_tree.h"
 #include "talmiro/streams.h"
@@ -123,6 +124,7 @@ public:
     QAction* miLayoutKeep;
     QAction* miLayoutLines;
     QAction* miLayoutOneLine;
+    QAction* miMsgExport;
     QMenu* miStandards;
     QAction* miStdSettings;
     QMenu* miHelp;
@@ -235,6 +237,13 @@ public:
     void miMsgSaveClick();
     void miMsgSaveAsClick();
 
+    // --- Export: the interchange as shown, as talmiro-cli export writes it.
+    // The export's target and format; empty when the user cancels. Shows a save dialog by default.
+    std::function<QString(TExportFormat& Format)> ChooseExportFile;
+    // Writes the export through a temporary file renamed over target.
+    void ExportTo(const std::string& target, TExportFormat format);
+    void miMsgExportClick();
+
     // Called when a reading is about to start, before it runs on its own thread (for tests).
     std::function<void(TBackgroundReading& Reading)> OnReading;
 
@@ -279,6 +288,7 @@ private:
     QString ExecItemDialog(const QString& label, const QStringList& items);
     int ExecSaveQuestion(const QString& text);
     QString ExecSaveDialog();
+    QString ExecExportDialog(TExportFormat& format);
 
     // recent_files.cpp
     void LoadRecentFiles();

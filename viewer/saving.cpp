@@ -1,14 +1,18 @@
 // Saving the displayed interchange, edited or not: Save and Save As in the layout chosen under
-// Messages > Layout, the question before unsaved edits are dropped. The interchange is streamed from the
+// Messages > Save layout, the question before unsaved edits are dropped, and Messages > Export as CSV, JSON
+// or XML, as talmiro-cli export writes them. The interchange is streamed from the
 // file on disk through the edits into a temporary file renamed over the target once complete, on a thread
 // of its own with the reading's progress dialog, so neither memory nor a failure depends on the file's size.
 #include "main_form.h"
 
 #include "reading.h"
+#include "std_settings.h"
 #include "tree_model.h"
 #include "ui_support.h"
 
 #include "talmiro/exceptions.h"
+#include "talmiro/interchange_export.h"
+#include "talmiro/standards.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -52,6 +56,10 @@ void TMainForm::CreateSaveMenu() {
     miMessages->insertAction(before, miMsgSave);
     miMessages->insertAction(before, miMsgSaveAs);
     miMessages->insertMenu(before, miMsgLayout);
+    miMsgExport = new QAction(QStringLiteral("&Export..."), this);
+    miMsgExport->setObjectName(QStringLiteral("miMsgExport"));
+    miMessages->insertAction(before, miMsgExport);
+    connect(miMsgExport, &QAction::triggered, this, [this] { Guarded([&] { miMsgExportClick(); }); });
     connect(miMsgSave, &QAction::triggered, this, [this] { Guarded([&] { miMsgSaveClick(); }); });
     connect(miMsgSaveAs, &QAction::triggered, this, [this] { Guarded([&] { miMsgSaveAsClick(); }); });
 }
@@ -154,6 +162,66 @@ QString TMainForm::ExecSaveDialog() {
     dialog.setDefaultSuffix(QStringLiteral("edi"));
     dialog.selectFile(QFile::decodeName(QByteArray::fromStdString(InterchangeFile)));
     if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.selectedFiles().value(0);
+}
+
+void TMainForm::miMsgExportClick() {
+    if (!FileStream) return;
+    TExportFormat format = TExportFormat::Json;
+    const QString path = ChooseExportFile ? ChooseExportFile(format) : QString();
+    if (path.isEmpty()) return;
+    ExportTo(FileNameBytes(path), format);
+}
+
+void TMainForm::ExportTo(const std::string& target, TExportFormat format) {
+    TBusyCursor busy;
+    // The interchange as shown, edits included, read by a stream of its own.
+    TFileStream file(FileStream->FileName());
+    TEditedStream input(file, History.Edits());
+    TExportOptions options;
+    options.Format = format;
+    // The export reads on its own thread: what it would tell the settings dialog waits until it has ended.
+    TStandardsCatalogue& catalogue = Settings->Catalogue;
+    std::function<void()> change = std::move(catalogue.OnChange);
+    bool changed = false;
+    catalogue.OnChange = [&] { changed = true; };
+    struct Restore {
+        TStandardsCatalogue& Catalogue;
+        std::function<void()>& Change;
+        ~Restore() { Catalogue.OnChange = std::move(Change); }
+    } restore{catalogue, change};
+    TBackgroundReading work;
+    work.Verb = QStringLiteral("Exporting");
+    try {
+        TReplacingFile out(target);
+        work.Run(this, QFileInfo(QFile::decodeName(QByteArray::fromStdString(target))).fileName(),
+                 input.Size(), [&] {
+                     ExportInterchange(
+                         input, &catalogue, options, [&](std::string_view bytes) { out.Write(bytes); },
+                         [&](int64_t done, int64_t) { work.Progress(done); });
+                     out.Commit();
+                 });
+    } catch (const EReadingCancelled&) {
+        throw Exception("Export cancelled; " + target + " was not written.");
+    }
+    if (changed && change) change();
+    sbStatusBar->showMessage(QStringLiteral("Exported"), 3000);
+}
+
+QString TMainForm::ExecExportDialog(TExportFormat& format) {
+    QFileDialog dialog(this, QStringLiteral("Export"));
+    dialog.setObjectName(QStringLiteral("dlgExport"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    const QStringList filters = {QStringLiteral("JSON files (*.json)"), QStringLiteral("XML files (*.xml)"),
+                                 QStringLiteral("CSV files (*.csv)")};
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(QStringLiteral("json"));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+        dialog.setDefaultSuffix(filter.section(QLatin1Char('.'), 1).chopped(1));
+    });
+    if (dialog.exec() != QDialog::Accepted) return {};
+    const int chosen = static_cast<int>(filters.indexOf(dialog.selectedNameFilter()));
+    format = chosen == 1 ? TExportFormat::Xml : chosen == 2 ? TExportFormat::Csv : TExportFormat::Json;
     return dialog.selectedFiles().value(0);
 }
 

@@ -322,7 +322,7 @@ private slots:
         // clang-format off
         QCOMPARE(menus, (QStringList{
             "&Messages", "  &Open... F3", "  C&lose", "  &Save Ctrl+S", "  Save &as... Ctrl+Shift+S",
-            "  Save &layout", "  -", "  E&xit Alt+X", "  -", "  &Recent files",
+            "  Save &layout", "  &Export...", "  -", "  E&xit Alt+X", "  -", "  &Recent files",
             "&Edit", "  &Undo Ctrl+Z", "  &Redo Ctrl+Shift+Z", "  -", "  Edit &value... F2",
             "  Edit segment &text... Shift+F2", "  &Insert segment after... Ins", "  &Delete Del", "  -",
             "  &Fix control counts...",
@@ -1664,6 +1664,26 @@ private slots:
                  QStringLiteral("info: The control counts and references are right; nothing to fix."));
         form->miEditUndo->trigger();
         QCOMPARE(ShownText(), wrong);
+    }
+
+    // Export writes the interchange as shown, edits included, in the format chosen.
+    void exportShowsTheEdits() {
+        form->StartUp({orders}, ini);
+        form->tvMsgStruct->expandAll();
+        Select({1, 1});
+        form->AskText = [](const QString&, QString& text) { return text = QStringLiteral("PO2"), true; };
+        form->EditValue(3); // 1004, after C002's three lines
+        QTemporaryDir dir;
+        const std::string target = dir.filePath(QStringLiteral("o.csv")).toStdString();
+        form->ChooseExportFile = [&](TExportFormat& format) {
+            format = TExportFormat::Csv;
+            return QString::fromStdString(target);
+        };
+        form->miMsgExport->trigger();
+        const std::string csv = FileText(target);
+        QVERIFY(csv.find("PO2") != std::string::npos);
+        QVERIFY(csv.find("PO1") == std::string::npos);
+        QCOMPARE(FileText(orders), std::string(Orders));
     }
 
     // Opening another file, closing it or the window asks before unsaved edits go: Cancel keeps them,
