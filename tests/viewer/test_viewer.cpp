@@ -8,9 +8,10 @@
 #include "tree_model.h"
 #include "ui_support.h"
 
-#include "talmiro/compiler.h"
 #include "talmiro/exceptions.h"
 #include "talmiro/on_demand_tree.h"
+
+#include "test_support.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -196,10 +197,7 @@ class TestViewer : public QObject {
     std::unique_ptr<TMainForm> form;
 
     std::string Write(const QString& name, const std::string& bytes) {
-        QString path = temp.filePath(name);
-        fs::create_directories(fs::path(path.toStdString()).parent_path());
-        std::ofstream(path.toStdString(), std::ios::binary) << bytes;
-        return path.toStdString();
+        return test::WriteFile(temp.filePath(name).toStdString(), bytes);
     }
 
     // Selects the node at the path of rows and returns its index.
@@ -260,15 +258,8 @@ private slots:
                            temp.filePath(QStringLiteral("config")));
         qputenv("XDG_CONFIG_HOME", temp.filePath(QStringLiteral("config")).toLocal8Bit());
         base = temp.filePath(QStringLiteral("std"));
-        std::string sdf = Write("std/D96A/D96A.sdf", SegmentSource);
-        std::string mdf = Write("std/D96A/ORDERS.mdf", MessageSource);
-        TCompilerSDF sdfCompiler;
-        sdfCompiler.SetSourceFile(sdf);
-        sdfCompiler.Compile();
-        TCompilerMDF mdfCompiler;
-        mdfCompiler.SetSourceFile(mdf);
-        mdfCompiler.Compile();
-        ini = Write("TALMIRO.INI", "[Standards]\nBaseDir=" + base.toStdString() + "\n");
+        test::CompileRelease(base.toStdString(), "D96A", SegmentSource, {{"ORDERS", MessageSource}});
+        ini = test::WriteIni(temp.filePath(QStringLiteral("TALMIRO.INI")).toStdString(), base.toStdString());
         orders = Write("orders.edi", Orders);
 
         defaultHooks = UiHooks();
@@ -915,7 +906,8 @@ private slots:
         fs::create_directories(d96a);
         std::ofstream(d96a / "D96A.sdf") << SegmentSource;
         std::ofstream(d96a / "ORDERS.mdf") << MessageSource;
-        std::string dirIni = Write("compile.ini", "[STANDARDS]\nBASEDIR=" + dir.path().toStdString() + "\n");
+        std::string dirIni =
+            test::WriteIni(temp.filePath(QStringLiteral("compile.ini")).toStdString(), d96a.parent_path());
         form->StartUp({}, dirIni);
         TdlgStdSettings& dlg = *form->Settings;
 
@@ -1027,7 +1019,7 @@ private slots:
         }
     }
 
-    // Help > About names the version, the UN directories' licence and the Qt the program runs on.
+    // Help > About names the version, Talmiro's and the UN directories' licences and the Qt it runs on.
     void helpAboutShowsVersionLicenceAndQt() {
         form->StartUp({}, ini);
         QWidget* parent = nullptr;
@@ -1041,6 +1033,7 @@ private slots:
         AboutBoxHook() = saved;
         QCOMPARE(parent, form.get());
         QVERIFY2(text.contains(QStringLiteral("Talmiro " TALMIRO_VERSION)), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("Apache-2.0")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("copyright of the United Nations")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("LICENAGR.TXT")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("running on Qt ") + QString::fromLatin1(qVersion())),
@@ -1488,11 +1481,6 @@ private slots:
         return text;
     }
 
-    static std::string FileText(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
     bool Modified() const { return form->windowTitle().endsWith(QStringLiteral(" [modified]")); }
 
     // A value is written with the release character where it holds a separator, shown as typed; the tree's
@@ -1516,7 +1504,7 @@ private slots:
         QVERIFY(form->mmFldData->toPlainText().contains(QStringLiteral("[A+B'C:D]")));
         QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 3, 0}));
         QVERIFY(Modified());
-        QCOMPARE(FileText(orders), std::string(Orders)); // the file waits for Save
+        QCOMPARE(test::ReadAll(orders), std::string(Orders)); // the file waits for Save
 
         Select({1, 3, 1, 0}); // CTA+IC: a contact function longer than 3 breaks the strict checks
         form->AskText = [](const QString&, QString& text) { return text = QStringLiteral("ICXX"), true; };
@@ -1590,7 +1578,7 @@ private slots:
     void saveFailingHalfWayKeepsTheFile() {
         QTemporaryDir dir;
         const std::string path = dir.filePath(QStringLiteral("o.edi")).toStdString();
-        std::ofstream(path, std::ios::binary) << Orders;
+        test::WriteFile(path, Orders);
         form->StartUp({path}, ini);
         form->tvMsgStruct->expandAll();
         Select({1, 2});
@@ -1601,14 +1589,14 @@ private slots:
         form->OnSaving = [](int64_t) { throw Exception("Disk full"); };
         QVERIFY(!Guarded([&] { form->Save(); }));
         QCOMPARE(events.last(), QStringLiteral("error: Disk full."));
-        QCOMPARE(FileText(path), std::string(Orders));
+        QCOMPARE(test::ReadAll(path), std::string(Orders));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"o.edi"});
         QVERIFY(Modified());
 
         form->OnSaving = nullptr;
         QVERIFY(form->Save());
         const std::string saved = ShownText();
-        QCOMPARE(FileText(path), saved);
+        QCOMPARE(test::ReadAll(path), saved);
         QVERIFY(saved.find("DTM+2:1996'") != std::string::npos);
         QVERIFY(!Modified());
         Select({1, 2});
@@ -1620,7 +1608,7 @@ private slots:
     void saveInEachLayout() {
         QTemporaryDir dir;
         const std::string path = dir.filePath(QStringLiteral("o.edi")).toStdString();
-        std::ofstream(path, std::ios::binary) << Orders;
+        test::WriteFile(path, Orders);
         form->StartUp({path}, ini);
         std::string oneLine = Orders;
         std::erase_if(oneLine, [](char c) { return c == '\r' || c == '\n'; });
@@ -1630,16 +1618,16 @@ private slots:
 
         form->miLayoutLines->trigger();
         QVERIFY(form->Save());
-        QCOMPARE(FileText(path), lines);
+        QCOMPARE(test::ReadAll(path), lines);
         form->tvMsgStruct->expandAll();
         Select({1, 1});
         QCOMPARE(form->mmSegmData->toPlainText(), QStringLiteral("BGM+220+PO1+9'"));
         form->miLayoutOneLine->trigger();
         QVERIFY(form->Save());
-        QCOMPARE(FileText(path), oneLine);
+        QCOMPARE(test::ReadAll(path), oneLine);
         form->miLayoutKeep->trigger();
         QVERIFY(form->Save());
-        QCOMPARE(FileText(path), oneLine);
+        QCOMPARE(test::ReadAll(path), oneLine);
         QCOMPARE(TreeLines(*form), WholeTreeLines(form->Settings->Catalogue, path));
     }
 
@@ -1680,10 +1668,10 @@ private slots:
             return QString::fromStdString(target);
         };
         form->miMsgExport->trigger();
-        const std::string csv = FileText(target);
+        const std::string csv = test::ReadAll(target);
         QVERIFY(csv.find("PO2") != std::string::npos);
         QVERIFY(csv.find("PO1") == std::string::npos);
-        QCOMPARE(FileText(orders), std::string(Orders));
+        QCOMPARE(test::ReadAll(orders), std::string(Orders));
     }
 
     // Opening another file, closing it or the window asks before unsaved edits go: Cancel keeps them,
@@ -1691,7 +1679,7 @@ private slots:
     void unsavedEditsAskFirst() {
         QTemporaryDir dir;
         const std::string path = dir.filePath(QStringLiteral("o.edi")).toStdString();
-        std::ofstream(path, std::ios::binary) << Orders;
+        test::WriteFile(path, Orders);
         form->StartUp({path}, ini);
         Activate();
         form->tvMsgStruct->expandAll();
@@ -1713,7 +1701,7 @@ private slots:
         form->OpenFile(orders);
         QCOMPARE(form->InterchangeFile, orders);
         QVERIFY(!Modified());
-        QCOMPARE(FileText(path), std::string(Orders));
+        QCOMPARE(test::ReadAll(path), std::string(Orders));
 
         form->OpenFile(path);
         Select({1, 2});
@@ -1721,7 +1709,7 @@ private slots:
         answer = QMessageBox::Save;
         QVERIFY(form->close());
         QCOMPARE(asked, 5);
-        QVERIFY(FileText(path).find("DTM+2:1996'") != std::string::npos);
+        QVERIFY(test::ReadAll(path).find("DTM+2:1996'") != std::string::npos);
     }
 
     // An untouched interchange saves to the same bytes, whatever it holds: every sample.
@@ -1740,7 +1728,7 @@ private slots:
                 } catch (const std::exception&) { // read as far as it goes, as the window shows it
                 }
                 QVERIFY2(form->SaveTo(target), path.c_str());
-                QVERIFY2(FileText(target) == FileText(path), path.c_str());
+                QVERIFY2(test::ReadAll(target) == test::ReadAll(path), path.c_str());
                 form->CloseMessageFile(); // the saved file became the displayed one
                 ++files;
             }
