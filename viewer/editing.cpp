@@ -12,10 +12,12 @@
 
 #include <QAction>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QTextBlock>
 #include <QTreeView>
 
@@ -114,6 +116,9 @@ void TMainForm::CreateEditMenu() {
     for (QAction* action : {miEditValue, miEditSegment, miEditInsert, miEditDelete})
         tvMsgStruct->addAction(action);
     mmFldData->addAction(miEditValue);
+    lbModified = new QLabel;
+    lbModified->setObjectName(QStringLiteral("lbModified"));
+    sbStatusBar->addPermanentWidget(lbModified);
     UpdateEditing();
 }
 
@@ -124,6 +129,7 @@ void TMainForm::UpdateEditing() {
     for (QAction* action : {miEditValue, miEditSegment, miEditInsert, miEditDelete, miEditFixControl,
                             miMsgSave, miMsgSaveAs, miMsgExport})
         action->setEnabled(open);
+    lbModified->setText(History.Modified() ? QStringLiteral("Modified") : QString());
     setWindowTitle(History.Modified() ? QStringLiteral("EDIFACT message viewer [modified]")
                                       : QStringLiteral("EDIFACT message viewer"));
 }

@@ -125,6 +125,7 @@ public:
     QAction* miLayoutLines;
     QAction* miLayoutOneLine;
     QAction* miMsgExport;
+    QLabel* lbModified; // in the status bar: "Modified" while there are unsaved edits
     QMenu* miStandards;
     QAction* miStdSettings;
     QMenu* miHelp;
