@@ -89,11 +89,28 @@ int AckFile(const TJob& job, const TAckCommandOptions& options, const TAckOption
         return ExitUsage;
     }
     std::string text;
-    size_t rejected = 0;
+    size_t rejected = 0, interchangesRejected = 0, messages = 0, messagesRejected = 0;
     for (size_t i = 0; i < subjects.size(); ++i) {
-        text += AcknowledgementText(subjects[i], ackOptions, i);
-        if (!subjects[i].Accepted()) ++rejected;
+        const TAckInterchange& subject = subjects[i];
+        text += AcknowledgementText(subject, ackOptions, i);
+        if (!subject.Accepted()) ++rejected;
+        if (subject.Rejected) ++interchangesRejected;
+        for (const TAckGroup& g : subject.Groups)
+            for (const TAckMessage& m : g.Messages) {
+                ++messages;
+                if (m.Rejected) ++messagesRejected;
+            }
     }
+    // "acknowledged", "interchange rejected", "1 of 2 messages rejected" or "functional group rejected".
+    std::string verdict = "acknowledged";
+    if (interchangesRejected > 0)
+        verdict = subjects.size() == 1 ? "interchange rejected"
+                                       : std::to_string(interchangesRejected) + " of " +
+                                             std::to_string(subjects.size()) + " interchanges rejected";
+    else if (messagesRejected > 0)
+        verdict = std::to_string(messagesRejected) + " of " + std::to_string(messages) + " messages rejected";
+    else if (rejected > 0)
+        verdict = "functional group rejected";
 
     std::string shownOutput = "standard output";
     if (job.Output == "-") {
@@ -112,11 +129,7 @@ int AckFile(const TJob& job, const TAckCommandOptions& options, const TAckOption
         file.Commit();
         shownOutput = job.Output;
     }
-    err << input.Name << ": "
-        << (rejected == 0 ? "acknowledged"
-                          : "rejected (" + std::to_string(rejected) + " of " +
-                                std::to_string(subjects.size()) + " interchanges)")
-        << ", CONTRL written to " << shownOutput << '\n';
+    err << input.Name << ": " << verdict << ", CONTRL written to " << shownOutput << '\n';
     return rejected == 0 ? ExitOk : ExitInvalid;
 }
 

@@ -235,6 +235,7 @@ void TMainForm::CreateMenus() {
     miMsgOpen->setShortcut(QKeySequence(Qt::Key_F3));
     miMsgClose = MakeAction(miMessages, "miMsgClose", QStringLiteral("C&lose"));
     miMsgClose->setEnabled(false);
+    CreateAcknowledgementAction();
     N1 = miMessages->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
     miMsgExit = MakeAction(miMessages, "miMsgExit", QStringLiteral("E&xit"));

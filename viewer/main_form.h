@@ -91,6 +91,7 @@ public:
     QMenu* miMessages;
     QAction* miMsgOpen;
     QAction* miMsgClose;
+    QAction* miMsgSaveAck; // the CONTRL acknowledgement of the displayed file (acknowledgement.cpp)
     QAction* N1;
     QAction* miMsgExit;
     QAction* N3;
@@ -148,6 +149,12 @@ public:
     void miMsgOpenClick();
     void miMsgCloseClick();
     void miMsgExitClick();
+    void miMsgSaveAckClick();
+    // The file Save acknowledgement writes, given the one suggested; empty when the user cancels. Shows a
+    // save dialog by default.
+    std::function<QString(const QString& suggested)> ChooseAckFile;
+    // Writes the acknowledgement of the displayed file, as `talmiro-cli ack` with the view's strict setting.
+    void SaveAcknowledgement(const std::string& target);
     void miViewFileClick();
     void miViewExpandClick();
     void miStdSettingsClick();
@@ -173,6 +180,7 @@ protected:
 private:
     void CreateComponents();
     void CreateMenus();
+    void CreateAcknowledgementAction();
     void CreateProblemsPanel();
     void CreateFindBar();
     void LoadPreferences();

@@ -174,18 +174,20 @@ public:
         int Group = -1, Message = -1;
         std::string Tag;         // the segment a warning is about; empty for errors
         std::string PreviousTag; // the segment read before the error
+        int Start = -1;          // the message's entry in Starts
     };
     std::vector<TFound> Found;
     struct TMessageStart {
-        int Group, Message;
-        int64_t Segment; // the number of its UNH in the interchange
+        int64_t Segment;     // the number of its UNH in the interchange
+        int64_t Trailer = 0; // and of its UNT, once read
     };
     std::vector<TMessageStart> Starts;
     bool HeaderRead = false;
 
     void Flush(const std::string& tag) {
         while (Found.size() < validator_.Diagnostics.size())
-            Found.push_back({group_, message_, tag, lastTag_});
+            Found.push_back(
+                {group_, message_, tag, lastTag_, message_ >= 0 ? static_cast<int>(Starts.size()) - 1 : -1});
     }
 
 private:
@@ -215,6 +217,7 @@ private:
 
     void After(const TEdiSegment& segment) {
         Flush(segment.ID);
+        if (segment.ID == "UNT" && message_ >= 0 && !Starts.empty()) Starts.back().Trailer = count_;
         lastTag_ = segment.ID;
         if (segment.ID == "UNE" && message_ < 0) group_ = -1;
     }
@@ -235,7 +238,7 @@ private:
         auto& messages = result_.Groups[static_cast<size_t>(group_)].Messages;
         messages.push_back(std::move(message));
         message_ = static_cast<int>(messages.size()) - 1;
-        Starts.push_back({group_, message_, count_ + 1});
+        Starts.push_back({count_ + 1, 0});
     }
 
     TValidator& validator_;
@@ -297,17 +300,19 @@ std::vector<TAckInterchange> ReadForAcknowledgement(TStream& stream, TStandardsC
             // A message left at a sequence error ends there, and the envelope then meets the rest of it:
             // the message's error says why the interchange could not be read on.
             if (d.Code == "envelope" && d.SegmentPos == sequenceErrorAt) continue;
-            if (found.Message >= 0) {
+            const TCollector::TMessageStart* start =
+                found.Start >= 0 ? &collector.Starts[static_cast<size_t>(found.Start)] : nullptr;
+            // What follows a message's UNT is outside it, even before the message is seen to end.
+            const bool inMessage = start && (start->Trailer == 0 || d.Location.Segment <= start->Trailer);
+            if (!inMessage && d.Location.Tag.empty() && e.Code != 13) {
+                e.Code = 13; // the data ends before the envelope's trailer
+                e.Tag = subject.HasGroups && found.Group >= 0 ? "UNE" : "UNZ";
+            }
+            if (inMessage) {
                 TAckMessage& message = subject.Groups[static_cast<size_t>(found.Group)]
                                            .Messages[static_cast<size_t>(found.Message)];
                 message.Rejected = true;
-                int64_t start = 0;
-                for (auto s = collector.Starts.rbegin(); s != collector.Starts.rend(); ++s)
-                    if (s->Group == found.Group && s->Message == found.Message) {
-                        start = s->Segment;
-                        break;
-                    }
-                int64_t position = std::max<int64_t>(d.Location.Segment - start + 1, 1);
+                int64_t position = std::max<int64_t>(d.Location.Segment - start->Segment + 1, 1);
                 if (e.Before) position = std::max<int64_t>(position - 1, 1);
                 const bool envelope = !e.Before && (e.Tag == "UNH" || e.Tag == "UNT");
                 if (envelope && message.Error.Code == 0)

@@ -320,7 +320,8 @@ private slots:
         }
         // clang-format off
         QCOMPARE(menus, (QStringList{
-            "&Messages", "  &Open... F3", "  C&lose", "  -", "  E&xit Alt+X", "  -", "  &Recent files",
+            "&Messages", "  &Open... F3", "  C&lose", "  Save &acknowledgement...", "  -", "  E&xit Alt+X", "  -",
+            "  &Recent files",
             "&View", "  &Transmission data...", "  -", "  Structure e&xpanded", "  -", "  &Find... Ctrl+F",
             "  Find &next Ctrl+G", "  Find pre&vious Ctrl+Shift+G", "  -", "  &Strict checks", "  &Problems",
             "&Standards", "  &Settings...", "&Help", "  &About Talmiro..."}));
@@ -582,6 +583,46 @@ private slots:
         form->miMsgOpenClick();
         QCOMPARE(form->Model->rowCount(), 3);
         QVERIFY(form->miMsgClose->isEnabled());
+    }
+
+    void saveAcknowledgementFollowsTheStrictSetting() {
+        form->StartUp({}, ini);
+        QVERIFY(!form->miMsgSaveAck->isEnabled());
+        std::string text = Problematic;
+        text = text.substr(0, text.find("UNH+2")) + "UNZ+1+1234'\r\n"; // only strict warnings
+        const std::string path = Write("ack.edi", text);
+        const QString target = temp.filePath(QStringLiteral("ack.edi.contrl"));
+        QString suggested;
+        form->ChooseAckFile = [&](const QString& offered) {
+            suggested = offered;
+            return target;
+        };
+        form->OpenFile(path);
+        QVERIFY(form->miMsgSaveAck->isEnabled());
+        form->miMsgSaveAckClick();
+        QCOMPARE(suggested, target);
+        auto read = [](const std::string& name) {
+            std::ifstream in(name, std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        };
+        std::string contrl = read(target.toStdString());
+        QVERIFY2(contrl.find("UCI+1234+SENDER+RECEIVER+7'\nUCM+1+ORDERS:D:96A:UN+7'\nUNT+4+1'") !=
+                     std::string::npos,
+                 contrl.c_str());
+
+        form->miViewStrictClick();
+        form->miMsgSaveAckClick();
+        contrl = read(target.toStdString());
+        QVERIFY2(contrl.find("UCM+1+ORDERS:D:96A:UN+4+29+UNT+2'\nUCS+3'\nUCD+39+2:1'\nUCS+5'\nUCD+39+2'\n") !=
+                     std::string::npos,
+                 contrl.c_str());
+
+        // Never written over the interchange it answers.
+        form->ChooseAckFile = [&](const QString&) { return QString::fromStdString(path); };
+        QVERIFY(!Guarded([&] { form->miMsgSaveAckClick(); }));
+        QCOMPARE(read(path), text);
+        form->miMsgCloseClick();
+        QVERIFY(!form->miMsgSaveAck->isEnabled());
     }
 
     void transmissionDataBeforeAnyFile() {
@@ -1464,9 +1505,10 @@ private slots:
         form->miViewStrict->trigger();
         const QStringList rows = ProblemRows();
         QCOMPARE(rows.size(), 1);
-        QVERIFY2(rows[0].contains(QStringLiteral("Code \"BY\" of NAD/3035 (PARTY QUALIFIER) is not in the code "
-                                                 "list of D96A")),
-                 qPrintable(rows[0]));
+        QVERIFY2(
+            rows[0].contains(QStringLiteral("Code \"BY\" of NAD/3035 (PARTY QUALIFIER) is not in the code "
+                                            "list of D96A")),
+            qPrintable(rows[0]));
         form->miViewStrict->trigger();
         std::filesystem::remove(codes);
     }
