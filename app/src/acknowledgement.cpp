@@ -106,13 +106,6 @@ bool TAckInterchange::Accepted() const {
     return true;
 }
 
-size_t TAckInterchange::MessageCount() const {
-    size_t n = 0;
-    for (const TAckGroup& g : Groups)
-        n += g.Messages.size();
-    return n;
-}
-
 namespace {
 
 std::string Text(const TEdiComposit* container, const char* id) {
@@ -248,17 +241,27 @@ private:
     std::string lastTag_;
 };
 
+// UCS and UCD may repeat only so often in a message and under a segment; what is beyond is not kept.
+constexpr size_t MaxSegmentErrors = 999;
+constexpr size_t MaxElementErrors = 99;
+
 void AddSegmentError(TAckMessage& message, int64_t position, const TAckError& e) {
-    auto found = std::find_if(message.Segments.begin(), message.Segments.end(),
-                              [position](const TAckSegmentError& s) { return s.Position == position; });
-    if (found == message.Segments.end()) {
-        message.Segments.push_back({position, 0, {}});
-        found = message.Segments.end() - 1;
+    auto& segments = message.Segments;
+    // Faults arrive in file order, so the segment is nearly always the last one noted.
+    auto found = !segments.empty() && segments.back().Position == position
+                     ? segments.end() - 1
+                     : std::find_if(segments.begin(), segments.end(),
+                                    [position](const TAckSegmentError& s) { return s.Position == position; });
+    if (found == segments.end()) {
+        if (segments.size() >= MaxSegmentErrors) return;
+        segments.push_back({position, 0, {}});
+        found = segments.end() - 1;
     }
-    if (e.Place.Element > 0)
-        found->Elements.push_back({e.Code, e.Place});
-    else if (found->Code == 0)
+    if (e.Place.Element > 0) {
+        if (found->Elements.size() < MaxElementErrors) found->Elements.push_back({e.Code, e.Place});
+    } else if (found->Code == 0) {
         found->Code = e.Code;
+    }
 }
 
 void SetError(TAckError& level, const TAckError& e) {
@@ -436,10 +439,7 @@ std::string Today(const std::string& format) {
     return text;
 }
 
-// UCS and UCD may repeat only so often in a message and under a segment.
-constexpr size_t MaxSegmentErrors = 999;
-constexpr size_t MaxElementErrors = 99;
-constexpr int64_t MaxSegmentPosition = 999999;
+constexpr int64_t MaxSegmentPosition = 999999; // 0096 has six digits
 
 } // namespace
 

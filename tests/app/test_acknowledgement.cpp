@@ -170,6 +170,27 @@ TEST(Acknowledgement, GroupsAndSyntaxVersion4) {
     EXPECT_NE(AcknowledgementText(subject, Fixed(3)).find("UCS+6'\nUCD+12+2:2'\n"), std::string::npos);
 }
 
+TEST(Acknowledgement, NoMoreThanTheStructureAllows) {
+    // 999 segment errors per message, 99 element errors per segment, positions of six digits.
+    TAckInterchange subject;
+    subject.Groups.emplace_back();
+    TAckMessage message{"1", {"ORDERS", "D", "96A", "UN", ""}, true, {}, {}};
+    for (int64_t position = 2; position < 1100; ++position)
+        message.Segments.push_back({position, 0, std::vector<TAckElementError>(120, {12, {2, 0, 0}})});
+    message.Segments.front().Position = 1000000;
+    subject.Groups[0].Messages.push_back(message);
+    const std::string text = AcknowledgementText(subject, Fixed());
+    auto count = [&](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("UCS+"), 999u);
+    EXPECT_EQ(count("UCD+"), 999u * 99u);
+    EXPECT_EQ(count("UCS+1000000"), 0u);
+}
+
 TEST(Acknowledgement, EveryInterchangeOfAFileAndNoneOfWhatIsNotOne) {
     test::StandardsDir standards;
     const std::string one = Unb + "UNH+1+ORDERS:D:96A:UN'\nBGM+220'\nUNT+3+1'\nUNZ+1+IC1'\n";

@@ -89,7 +89,6 @@ struct TAckInterchange {
 
     // True when nothing is rejected at any level.
     bool Accepted() const;
-    size_t MessageCount() const;
 };
 
 // A file in which not even the first interchange header can be read: nothing can be acknowledged.
