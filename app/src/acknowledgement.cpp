@@ -459,6 +459,8 @@ std::string AckDateProblem(const std::string& date, const std::string& time) {
 }
 
 std::string AcknowledgementText(const TAckInterchange& subject, const TAckOptions& options, size_t index) {
+    if (const std::string problem = AckDateProblem(options.Date, options.Time); !problem.empty())
+        throw Exception("Acknowledgement: " + problem);
     const std::string& subjectVersion = subject.SyntaxVersion;
     const int number = options.SyntaxVersion == 3 || options.SyntaxVersion == 4 ? options.SyntaxVersion
                        : subjectVersion == "4"                                  ? 4

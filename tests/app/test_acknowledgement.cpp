@@ -209,6 +209,9 @@ TEST(Acknowledgement, EveryInterchangeOfAFileAndNoneOfWhatIsNotOne) {
     EXPECT_EQ(AckDateProblem("240230", "0815"), "");
     EXPECT_NE(AckDateProblem("241301", "0815"), "");
     EXPECT_NE(AckDateProblem("240301", "2460"), "");
+    TAckOptions badDate = Fixed();
+    badDate.Date = "24x301";
+    EXPECT_THROW(AcknowledgementText({}, badDate), Exception);
 }
 
 TEST(Acknowledgement, ServiceMessagesShowTheNewestServiceCodeLists) {

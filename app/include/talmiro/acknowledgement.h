@@ -117,6 +117,7 @@ std::string AckDateProblem(const std::string& date, const std::string& time);
 
 // The text of the interchange that carries one CONTRL message answering the subject. index (from 0)
 // is the subject's place in its file: a given reference gets the number after it from the second on.
+// Raises when the options' date or time is not one (AckDateProblem).
 std::string AcknowledgementText(const TAckInterchange& subject, const TAckOptions& options, size_t index = 0);
 
 // The acknowledgements of every interchange of the stream, one after the other; rejected is set when
