@@ -491,7 +491,8 @@ std::string AcknowledgementText(const TAckInterchange& subject, const TAckOption
     std::string syntaxVersion = options.SyntaxVersion ? std::to_string(number) : subjectVersion;
     if (syntaxVersion.size() != 1 || syntaxVersion[0] < '1' || syntaxVersion[0] > '4')
         syntaxVersion = std::to_string(number);
-    const std::string syntaxId = subject.SyntaxIdentifier.empty() ? "UNOA" : Fit(subject.SyntaxIdentifier, 4);
+    // The identifier has exactly four characters; the subject's, unless it is none.
+    const std::string syntaxId = subject.SyntaxIdentifier.size() == 4 ? subject.SyntaxIdentifier : "UNOA";
     put({"UNB",
          {{{syntaxId, syntaxVersion}},
           {Fit(subject.Recipient, v.Party)},

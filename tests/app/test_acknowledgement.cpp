@@ -209,6 +209,11 @@ TEST(Acknowledgement, EveryInterchangeOfAFileAndNoneOfWhatIsNotOne) {
     EXPECT_EQ(AckDateProblem("240230", "0815"), "");
     EXPECT_NE(AckDateProblem("241301", "0815"), "");
     EXPECT_NE(AckDateProblem("240301", "2460"), "");
+    // A syntax identifier that is not one is not copied into the answer's header.
+    TAckInterchange odd;
+    odd.SyntaxIdentifier = "UNO";
+    odd.SyntaxVersion = "3";
+    EXPECT_NE(AcknowledgementText(odd, Fixed()).find("UNB+UNOA:3+"), std::string::npos);
     TAckOptions badDate = Fixed();
     badDate.Date = "24x301";
     EXPECT_THROW(AcknowledgementText({}, badDate), Exception);
