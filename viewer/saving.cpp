@@ -86,6 +86,8 @@ bool TMainForm::SaveAs() {
 
 bool TMainForm::SaveTo(const std::string& target) {
     if (!FileStream) return false;
+    // Asked when the window closes during a reading: the tree is the reading's until it has ended.
+    if (reading_) throw Exception("The interchange is still being read; save it once the reading has ended.");
     TBusyCursor busy;
     const TLayoutChoice layout = SaveLayout;
     // The writing reads a stream of its own: the tree goes on reading the displayed one meanwhile.
