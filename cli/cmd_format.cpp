@@ -46,7 +46,7 @@ int RunFormat(const TFormatOptions& options) {
         edits = EditsOf(fixes);
     }
     TEditedStream edited(*input.Stream, std::move(edits));
-    TOutput output(options.InPlace ? options.File : options.Output);
+    TOutput output(options.InPlace ? ReplacedFile(options.File) : options.Output);
     WriteInterchange(edited, layout, [&output](std::string_view bytes) { output.Write(bytes); });
     output.Commit();
     return ExitOk;

@@ -95,6 +95,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     CreateFindBar();
     CreateMenus();
     CreateSaveMenu();
+    CreateAcknowledgementAction();
     CreateEditMenu();
 
     Settings = new TdlgStdSettings(this);

@@ -94,6 +94,7 @@ public:
     QMenu* miMessages;
     QAction* miMsgOpen;
     QAction* miMsgClose;
+    QAction* miMsgSaveAck; // the CONTRL acknowledgement of the displayed file (acknowledgement.cpp)
     QAction* N1;
     QAction* miMsgExit;
     QAction* N3;
@@ -168,6 +169,12 @@ public:
     void miMsgOpenClick();
     void miMsgCloseClick();
     void miMsgExitClick();
+    void miMsgSaveAckClick();
+    // The file Save acknowledgement writes, given the one suggested; empty when the user cancels. Shows a
+    // save dialog by default.
+    std::function<QString(const QString& suggested)> ChooseAckFile;
+    // Writes the acknowledgement of the displayed file, as `talmiro-cli ack` with the view's strict setting.
+    void SaveAcknowledgement(const std::string& target);
     void miViewFileClick();
     void miViewExpandClick();
     void miStdSettingsClick();
@@ -257,6 +264,7 @@ protected:
 private:
     void CreateComponents();
     void CreateMenus();
+    void CreateAcknowledgementAction();
     void CreateProblemsPanel();
     void LoadPreferences();
     // Reads the displayed file again (strict checks changed), keeping the selected node.

@@ -20,13 +20,16 @@ size_t Utf8Length(std::string_view text, size_t i) {
 }
 
 void AppendUtf8(std::string& out, std::string_view value, bool utf8) {
-    for (size_t i = 0; i < value.size();) {
+    size_t i = 0;
+    while (i < value.size()) {
+        // Runs of ASCII, the usual case, at once.
+        size_t plain = i;
+        while (plain < value.size() && static_cast<unsigned char>(value[plain]) < 0x80)
+            ++plain;
+        out.append(value.data() + i, plain - i);
+        i = plain;
+        if (i == value.size()) break;
         const auto c = static_cast<unsigned char>(value[i]);
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-            ++i;
-            continue;
-        }
         if (const size_t n = utf8 ? Utf8Length(value, i) : 0; n > 0) {
             out.append(value.substr(i, n));
             i += n;
@@ -41,54 +44,66 @@ void AppendUtf8(std::string& out, std::string_view value, bool utf8) {
 void AppendJsonString(std::string& out, std::string_view text) {
     static const char hex[] = "0123456789abcdef";
     out.push_back('"');
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(ch);
-        } else if (c < 0x20) {
+    size_t run = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c != '"' && c != '\\' && c >= 0x20) continue;
+        out.append(text.data() + run, i - run);
+        run = i + 1;
+        if (c < 0x20) {
             out += "\\u00";
             out.push_back(hex[c >> 4]);
             out.push_back(hex[c & 15]);
         } else {
-            out.push_back(ch);
+            out.push_back('\\');
+            out.push_back(static_cast<char>(c));
         }
     }
+    out.append(text.data() + run, text.size() - run);
     out.push_back('"');
 }
 
 void AppendXmlText(std::string& out, std::string_view text) {
-    for (char ch : text) {
-        switch (ch) {
+    size_t run = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char* entity = nullptr;
+        switch (text[i]) {
         case '&':
-            out += "&amp;";
+            entity = "&amp;";
             break;
         case '<':
-            out += "&lt;";
+            entity = "&lt;";
             break;
         case '>':
-            out += "&gt;";
+            entity = "&gt;";
             break;
         case '"':
-            out += "&quot;";
+            entity = "&quot;";
             break;
         case '\t':
-            out += "&#9;";
+            entity = "&#9;";
             break;
         case '\n':
-            out += "&#10;";
+            entity = "&#10;";
             break;
         case '\r':
-            out += "&#13;";
+            entity = "&#13;";
             break;
         default:
-            out.push_back(ch);
+            continue;
         }
+        out.append(text.data() + run, i - run);
+        out += entity;
+        run = i + 1;
     }
+    out.append(text.data() + run, text.size() - run);
 }
 
 void AppendCsvField(std::string& out, std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    bool plain = true;
+    for (char ch : text)
+        plain = plain && ch != ',' && ch != '"' && ch != '\r' && ch != '\n';
+    if (plain) {
         out.append(text);
         return;
     }

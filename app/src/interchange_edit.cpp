@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace talmiro {
 
@@ -143,6 +144,21 @@ void WriteInterchange(TStream& input, TLayoutChoice layout, const std::function<
     }
     if (!out.empty()) sink(out);
     if (progress) progress(total, total);
+}
+
+std::string ReplacedFile(const std::string& name) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(name, ec)) return name;
+    const std::filesystem::path target = std::filesystem::canonical(name, ec);
+    return ec ? name : target.string();
+}
+
+void SaveInterchange(TStream& input, TLayoutChoice layout, const std::string& target,
+                     const std::function<void(int64_t done, int64_t total)>& progress) {
+    TReplacingFile file(ReplacedFile(target));
+    WriteInterchange(
+        input, layout, [&file](std::string_view bytes) { file.Write(bytes); }, progress);
+    file.Commit();
 }
 
 // ---------------------------------------------------------------------------------------------------------

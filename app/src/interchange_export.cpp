@@ -7,6 +7,7 @@
 #include "talmiro/message.h"
 #include "talmiro/transmission.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
@@ -34,31 +35,29 @@ struct TSegmentPlace {
     const TCodeLists* Codes = nullptr;
 };
 
-// One element occurrence of a segment: the element, its occurrence number (0 when it does not repeat).
-struct TOccurrence {
-    const TEdiElement* Element;
-    int Number;
-};
-
-// The occurrences of a segment's elements by position, up to the last position that holds a value.
-std::vector<std::vector<TOccurrence>> Positions(const TEdiSegment& segment) {
-    std::vector<std::vector<TOccurrence>> positions(segment.Elements.size());
-    for (size_t i = 0; i < segment.Elements.size(); ++i)
-        positions[i].push_back({segment.Elements[i].get(), 0});
-    for (const auto& r : segment.Repetitions) {
-        if (r.Position >= positions.size()) continue;
-        auto& list = positions[r.Position];
-        if (list.size() == 1) list[0].Number = 1;
-        list.push_back({r.Element.get(), static_cast<int>(list.size()) + 1});
+// Calls visit(element, number) for each element occurrence of a segment in file order, up to the last
+// position that holds a value; number is 0 for an element that does not repeat, 1, 2, ... for one that does.
+template <typename Visit> void ForEachPosition(const TEdiSegment& segment, Visit visit) {
+    if (segment.Repetitions.empty()) {
+        const int last = segment.LastFilled();
+        for (int i = 0; i <= last; ++i)
+            visit(*segment.Elements[static_cast<size_t>(i)], 0);
+        return;
     }
-    size_t used = positions.size();
-    auto empty = [](const std::vector<TOccurrence>& list) {
-        return list.size() == 1 && list[0].Element->LastFilled() < 0;
-    };
-    while (used > 0 && empty(positions[used - 1]))
-        --used;
-    positions.resize(used);
-    return positions;
+    size_t used = 0; // positions up to the last one with a value or a repeat
+    for (size_t i = 0; i < segment.Elements.size(); ++i)
+        if (segment.Elements[i]->LastFilled() >= 0) used = i + 1;
+    for (const auto& r : segment.Repetitions)
+        used = std::max(used, r.Position + 1);
+    for (size_t i = 0; i < used && i < segment.Elements.size(); ++i) {
+        int number = 0;
+        for (const auto& r : segment.Repetitions) {
+            if (r.Position != i) continue;
+            if (number == 0) visit(*segment.Elements[i], number = 1);
+            visit(*r.Element, ++number);
+        }
+        if (number == 0) visit(*segment.Elements[i], 0);
+    }
 }
 
 const TEDIField* AsField(const TEdiElement& element) {
@@ -124,40 +123,48 @@ public:
     void End() override { Flush(); }
 
     void Segment(const TEdiSegment& segment, const TSegmentPlace& place) override {
-        for (const auto& position : Positions(segment))
-            for (const TOccurrence& o : position) {
-                const int occurrence = o.Number == 0 ? 1 : o.Number;
-                if (const TEDIField* field = AsField(*o.Element)) {
-                    Row(segment, place, *field, segment, field->ID, {}, occurrence);
-                    continue;
-                }
-                const auto& composite = static_cast<const TEdiComposit&>(*o.Element);
-                for (const auto& component : composite.Elements)
-                    if (const TEDIField* field = AsField(*component))
-                        Row(segment, place, *field, composite, composite.ID, field->ID, occurrence);
+        // The columns every row of the segment shares, put together once.
+        prefix_.clear();
+        AppendCsvField(prefix_, Text(*place.Interchange));
+        prefix_ += ',';
+        AppendCsvField(prefix_, Text(*place.Reference));
+        prefix_ += ',';
+        AppendCsvField(prefix_, Text(*place.TypeRelease));
+        prefix_ += ',';
+        AppendCsvField(prefix_, *place.GroupPath);
+        prefix_ += ',';
+        prefix_ += std::to_string(place.Number);
+        prefix_ += ',';
+        AppendCsvField(prefix_, Text(segment.ID));
+        prefix_ += ',';
+        ForEachPosition(segment, [&](const TEdiElement& element, int number) {
+            const int occurrence = number == 0 ? 1 : number;
+            if (const TEDIField* field = AsField(element)) {
+                Row(place, *field, segment, field->ID, {}, occurrence);
+                return;
             }
+            const auto& composite = static_cast<const TEdiComposit&>(element);
+            for (const auto& component : composite.Elements)
+                if (const TEDIField* field = AsField(*component))
+                    Row(place, *field, composite, composite.ID, field->ID, occurrence);
+        });
         MaybeFlush();
     }
 
 private:
-    void Row(const TEdiSegment& segment, const TSegmentPlace& place, const TEDIField& field,
-             const TEdiComposit& container, const std::string& elementId, const std::string& componentId,
-             int occurrence) {
+    void Row(const TSegmentPlace& place, const TEDIField& field, const TEdiComposit& container,
+             const std::string& elementId, const std::string& componentId, int occurrence) {
         if (!HasValue(field)) return;
-        AppendCsvField(out_, Text(*place.Interchange));
-        out_ += ',';
-        AppendCsvField(out_, Text(*place.Reference));
-        out_ += ',';
-        AppendCsvField(out_, Text(*place.TypeRelease));
-        out_ += ',';
-        AppendCsvField(out_, *place.GroupPath);
-        out_ += ',' + std::to_string(place.Number) + ',';
-        AppendCsvField(out_, Text(segment.ID));
-        out_ += ',';
+        out_ += prefix_;
         AppendCsvField(out_, elementId);
         out_ += ',';
         AppendCsvField(out_, componentId);
-        out_ += ',' + std::to_string(occurrence) + ',';
+        out_ += ',';
+        if (occurrence < 10)
+            out_ += static_cast<char>('0' + occurrence);
+        else
+            out_ += std::to_string(occurrence);
+        out_ += ',';
         AppendCsvField(out_, Text(field.RawText));
         out_ += ',';
         if (const std::string* name = CodeName(place.Codes, container, field))
@@ -166,6 +173,8 @@ private:
         AppendCsvField(out_, Text(field.Description));
         out_ += "\r\n";
     }
+
+    std::string prefix_;
 };
 
 // ---------------------------------------------------------------------------------------------------------
@@ -221,12 +230,11 @@ public:
         AppendJsonString(out_, Text(segment.ID));
         out_ += ",\"elements\":[";
         bool firstElement = true;
-        for (const auto& position : Positions(segment))
-            for (const TOccurrence& o : position) {
-                if (!firstElement) out_ += ',';
-                firstElement = false;
-                Element(*o.Element, segment, place.Codes, o.Number);
-            }
+        ForEachPosition(segment, [&](const TEdiElement& element, int number) {
+            if (!firstElement) out_ += ',';
+            firstElement = false;
+            Element(element, segment, place.Codes, number);
+        });
         out_ += "]}";
         MaybeFlush();
     }
@@ -354,9 +362,9 @@ public:
         out_ += "<segment tag=\"";
         AppendXmlText(out_, Text(segment.ID));
         out_ += "\">";
-        for (const auto& position : Positions(segment))
-            for (const TOccurrence& o : position)
-                Element(*o.Element, segment, place.Codes, o.Number);
+        ForEachPosition(segment, [&](const TEdiElement& element, int number) {
+            Element(element, segment, place.Codes, number);
+        });
         out_ += "</segment>\n";
         MaybeFlush();
     }
@@ -471,6 +479,7 @@ void ExportInterchange(TStream& input, TStandardsCatalogue* catalogue, const TEx
     bool inMessage = false;
     std::map<std::string, std::shared_ptr<const TCodeLists>> codeLists;
     const TCodeLists* codes = nullptr;
+    bool codesLooked = false;
     TSegmentPlace place{0, &interchangeRef, &reference, &typeRelease, &groupPath, nullptr};
 
     auto closeGroups = [&] {
@@ -488,6 +497,7 @@ void ExportInterchange(TStream& input, TStandardsCatalogue* catalogue, const TEx
         writer->EnterMessage(reader.MessageText(), reference);
         inMessage = true;
         codes = nullptr;
+        codesLooked = false;
     };
     reader.OnExitMessage = [&](TEdiTransmission&) {
         closeGroups(); // left open by a sequence error
@@ -513,10 +523,13 @@ void ExportInterchange(TStream& input, TStandardsCatalogue* catalogue, const TEx
             writer->Begin({Delimiters, advice, FieldValue(segment.FindComposit("S001"), "0001") == "UNOY"});
             interchangeRef = FieldValue(&segment, "0020");
         }
-        if (inMessage && names && !codes) {
-            auto& lists = codeLists[reader.TableFile()];
-            if (!lists) lists = CodeListsToShow(reader.TableFile());
-            codes = lists.get();
+        if (inMessage && names && !codesLooked) {
+            // Once per table: a release without code lists is not looked for again at every message.
+            auto known = codeLists.find(reader.TableFile());
+            if (known == codeLists.end())
+                known = codeLists.emplace(reader.TableFile(), CodeListsToShow(reader.TableFile())).first;
+            codes = known->second.get();
+            codesLooked = true;
         }
         place.Codes = inMessage ? codes : nullptr;
         writer->Segment(segment, place);

@@ -4,12 +4,12 @@
 #include "talmiro/interchange_export.h"
 #include "talmiro/segment_lexer.h"
 #include "talmiro/standards.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 using namespace talmiro;
@@ -87,8 +87,7 @@ TEST(ExportSamples, FormatAndRoundTripKeepEverySample) {
         std::sort(paths.begin(), paths.end());
         for (const fs::path& path : paths) {
             SCOPED_TRACE(path.string());
-            std::ifstream in(path, std::ios::binary);
-            const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            const std::string text = test::ReadAll(path);
             ++files;
             EXPECT_TRUE(Written(text, TLayoutChoice::Keep) == text);
             EXPECT_EQ(Written(Written(text, TLayoutChoice::OnePerLine), TLayoutChoice::OneLine),

@@ -1,8 +1,10 @@
 #include "talmiro/exceptions.h"
 #include "talmiro/interchange_edit.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 
 using namespace talmiro;
@@ -105,6 +107,9 @@ TEST(ControlFixes, CountsAndReferencesBecomeWhatTheInterchangeHolds) {
     EXPECT_EQ(Fixed("UNB+UNOA:3+A+B+200101:1200+IC1'UNH+M1+ORDERS:D:96A:UN'BGM+220+1'UNT+4+X'"
                     "UNH+M2+ORDERS:D:96A:UN'UNT'UNZ+1+IC?+2'"),
               good);
+    // Syntax version 4 separates repeats with "*": a reference that holds one is written released.
+    EXPECT_EQ(Fixed("UNB+UNOC:4+A+B+20200101:1200+IC?*1'UNZ+0+X'"),
+              "UNB+UNOC:4+A+B+20200101:1200+IC?*1'UNZ+0+IC?*1'");
     const std::string text = "UNB+UNOA:3+A+B+200101:1200+IC1'UNH+M1+ORDERS:D:96A:UN'UNT+9+M1'UNZ+1+IC1'";
     TMemoryStream file(text);
     const auto fixes = PlanControlFixes(file);
@@ -124,4 +129,14 @@ TEST(ControlFixes, GroupsAreCountedByUnzAndTheirMessagesByUne) {
     bad.replace(bad.find("UNE+2+G?+1"), 10, "UNE+1+G1");
     bad.replace(bad.find("UNZ+2"), 5, "UNZ+4");
     EXPECT_EQ(Fixed(bad), good);
+}
+
+TEST(SaveInterchange, ReplacesTheFileALinkPointsTo) {
+    test::TempDir dir;
+    const std::string file = dir.Write("a.edi", "UNB+UNOA:3'\nUNZ+0'\n");
+    std::filesystem::create_symlink(file, dir.File("link.edi"));
+    TFileStream input(dir.File("link.edi"));
+    SaveInterchange(input, TLayoutChoice::OneLine, dir.File("link.edi"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.edi")));
+    EXPECT_EQ(test::ReadAll(file), "UNB+UNOA:3'UNZ+0'");
 }

@@ -647,6 +647,46 @@ TEST_F(CliTest, FoldersAreCheckedInOrderOnSeveralThreads) {
     fs::permissions(dir_ / "batch" / "b" / "unreadable.edi", fs::perms::owner_all);
 }
 
+TEST_F(CliTest, AckWritesEachAnswerBesideItsInputAndNeverOverOne) {
+    fs::create_directories(dir_ / "ack" / "sub");
+    const std::string valid = Write("ack/valid.edi", Valid);
+    std::string broken = Valid;
+    broken.replace(broken.find("BGM"), 3, "XYZ");
+    Write("ack/sub/broken.edi", broken);
+    Write("ack/sub/old.edi.contrl", "left alone");
+    const std::string notes = Write("ack/notes.txt", "not an interchange");
+    const std::string fixed = " --date 240301:0815 --reference R7";
+
+    Result r = Run("ack -o - '" + valid + "'" + fixed);
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_EQ(r.Out, "UNA:+.? '\nUNB+UNOA:2+RECIPIENT+SENDER+240301:0815+R7'\nUNH+1+CONTRL:D:3:UN'\n"
+                     "UCI+1234+SENDER+RECIPIENT+7'\nUCM+1+ORDERS:D:96A:UN+7'\nUNT+4+1'\nUNZ+1+R7'\n");
+    EXPECT_EQ(r.Err, valid + ": acknowledged, CONTRL written to standard output\n");
+
+    // Folders on several threads: NAME.contrl beside each input, earlier answers not answered again.
+    const std::string folder = (dir_ / "ack").string();
+    Result batch = Run("ack -j 2 '" + folder + "'" + fixed);
+    EXPECT_EQ(batch.Exit, 2);
+    EXPECT_EQ(ReadText(folder + "/valid.edi.contrl"), r.Out);
+    EXPECT_NE(ReadText(folder + "/sub/broken.edi.contrl").find("UCS+2+15'"), std::string::npos);
+    EXPECT_FALSE(fs::exists(folder + "/notes.txt.contrl"));
+    EXPECT_FALSE(fs::exists(folder + "/sub/old.edi.contrl.contrl"));
+    EXPECT_NE(batch.Err.find(notes + ": not an interchange, no acknowledgement written: Invalid segment ID"),
+              std::string::npos);
+    EXPECT_NE(batch.Err.find("3 files checked: 1 valid, 1 invalid, 1 unreadable"), std::string::npos);
+    // --out-dir keeps the folders below the input folder.
+    Result out = Run("ack --out-dir '" + (dir_ / "answers").string() + "' '" + folder + "'" + fixed);
+    EXPECT_EQ(ReadText(dir_ / "answers" / "sub" / "broken.edi.contrl"),
+              ReadText(folder + "/sub/broken.edi.contrl"));
+
+    // Never over an input, and no half-checked options.
+    EXPECT_EQ(Run("ack -o '" + valid + "' '" + valid + "'").Exit, 2);
+    EXPECT_EQ(ReadText(valid), Valid);
+    EXPECT_EQ(Run("ack --date 241301:0815 '" + valid + "'").Err,
+              "talmiro-cli: --date: the date \"241301\" is not a date\n");
+    EXPECT_EQ(Run("ack -o x.contrl '" + folder + "'").Exit, 2);
+}
+
 } // namespace
 } // namespace talmiro
 

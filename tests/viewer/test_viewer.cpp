@@ -313,7 +313,8 @@ private slots:
         // clang-format off
         QCOMPARE(menus, (QStringList{
             "&Messages", "  &Open... F3", "  C&lose", "  &Save Ctrl+S", "  Save &as... Ctrl+Shift+S",
-            "  Save &layout", "  &Export...", "  -", "  E&xit Alt+X", "  -", "  &Recent files",
+            "  Save &layout", "  &Export...", "  Save &acknowledgement...", "  -", "  E&xit Alt+X", "  -",
+            "  &Recent files",
             "&Edit", "  &Undo Ctrl+Z", "  &Redo Ctrl+Shift+Z", "  -", "  Edit &value... F2",
             "  Edit segment &text... Shift+F2", "  &Insert segment after... Ins", "  &Delete Del", "  -",
             "  &Fix control counts...",
@@ -578,6 +579,46 @@ private slots:
         form->miMsgOpenClick();
         QCOMPARE(form->Model->rowCount(), 3);
         QVERIFY(form->miMsgClose->isEnabled());
+    }
+
+    void saveAcknowledgementFollowsTheStrictSetting() {
+        form->StartUp({}, ini);
+        QVERIFY(!form->miMsgSaveAck->isEnabled());
+        std::string text = Problematic;
+        text = text.substr(0, text.find("UNH+2")) + "UNZ+1+1234'\r\n"; // only strict warnings
+        const std::string path = Write("ack.edi", text);
+        const QString target = temp.filePath(QStringLiteral("ack.edi.contrl"));
+        QString suggested;
+        form->ChooseAckFile = [&](const QString& offered) {
+            suggested = offered;
+            return target;
+        };
+        form->OpenFile(path);
+        QVERIFY(form->miMsgSaveAck->isEnabled());
+        form->miMsgSaveAckClick();
+        QCOMPARE(suggested, target);
+        auto read = [](const std::string& name) {
+            std::ifstream in(name, std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        };
+        std::string contrl = read(target.toStdString());
+        QVERIFY2(contrl.find("UCI+1234+SENDER+RECEIVER+7'\nUCM+1+ORDERS:D:96A:UN+7'\nUNT+4+1'") !=
+                     std::string::npos,
+                 contrl.c_str());
+
+        form->miViewStrictClick();
+        form->miMsgSaveAckClick();
+        contrl = read(target.toStdString());
+        QVERIFY2(contrl.find("UCM+1+ORDERS:D:96A:UN+4+29+UNT+2'\nUCS+3'\nUCD+39+2:1'\nUCS+5'\nUCD+39+2'\n") !=
+                     std::string::npos,
+                 contrl.c_str());
+
+        // Never written over the interchange it answers.
+        form->ChooseAckFile = [&](const QString&) { return QString::fromStdString(path); };
+        QVERIFY(!Guarded([&] { form->miMsgSaveAckClick(); }));
+        QCOMPARE(read(path), text);
+        form->miMsgCloseClick();
+        QVERIFY(!form->miMsgSaveAck->isEnabled());
     }
 
     void transmissionDataBeforeAnyFile() {

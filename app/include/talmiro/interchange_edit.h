@@ -71,6 +71,15 @@ enum class TLayoutChoice {
 void WriteInterchange(TStream& input, TLayoutChoice layout, const std::function<void(std::string_view)>& sink,
                       const std::function<void(int64_t done, int64_t total)>& progress = {});
 
+// Writes the interchange in the layout to the file target, through a TReplacingFile: the target changes
+// only once the whole text is written, and may be the file the input reads (the input goes on reading the
+// old file). A target that is a symbolic link stays one: the file it points to is replaced.
+void SaveInterchange(TStream& input, TLayoutChoice layout, const std::string& target,
+                     const std::function<void(int64_t done, int64_t total)>& progress = {});
+
+// The file that saving to name replaces: the file a symbolic link points to, or name itself.
+std::string ReplacedFile(const std::string& name);
+
 // A control datum that differs from what the interchange holds: a UNT segment count (0074) or a UNE/UNZ
 // count (0060, 0036) other than the segments or messages/groups that are there, or a trailer reference
 // (UNT 0062, UNE 0048, UNZ 0020) other than its header's (UNH 0062, UNG 0048, UNB 0020).
