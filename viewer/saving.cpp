@@ -100,18 +100,11 @@ bool TMainForm::SaveTo(const std::string& target) {
     writing.Verb = QStringLiteral("Saving");
     const QString name = QFileInfo(QFile::decodeName(QByteArray::fromStdString(target))).fileName();
     try {
-        TReplacingFile out(target);
-        int64_t written = 0;
         writing.Run(this, name, input.Size(), [&] {
-            WriteInterchange(
-                input, layout,
-                [&](std::string_view bytes) {
-                    out.Write(bytes);
-                    written += static_cast<int64_t>(bytes.size());
-                    if (OnSaving) OnSaving(written);
-                },
-                [&](int64_t done, int64_t) { writing.Progress(done); });
-            out.Commit();
+            SaveInterchange(input, layout, target, [&](int64_t done, int64_t) {
+                if (OnSaving) OnSaving(done);
+                writing.Progress(done);
+            });
         });
     } catch (const EReadingCancelled&) {
         throw Exception("Saving cancelled; " + target + " is as it was.");
