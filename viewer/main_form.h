@@ -233,8 +233,9 @@ public:
     std::function<QString()> ChooseSaveFile;
     // Asked before unsaved edits would be lost: QMessageBox::Save, Discard or Cancel.
     std::function<int(const QString& text)> AskToSave;
-    // For tests: called on the writing thread as bytes are written (the total so far).
-    std::function<void(int64_t Written)> OnSaving;
+    // For tests: called on the writing thread now and then, and once before the file is replaced, with the
+    // bytes of the interchange written so far.
+    std::function<void(int64_t Done)> OnSaving;
     bool Save();
     bool SaveAs();
     // Writes the interchange as shown to target in SaveLayout, through a temporary file renamed over it;

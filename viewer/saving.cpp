@@ -86,6 +86,8 @@ bool TMainForm::SaveAs() {
 
 bool TMainForm::SaveTo(const std::string& target) {
     if (!FileStream) return false;
+    // Asked when the window closes during a reading: the tree is the reading's until it has ended.
+    if (reading_) throw Exception("The interchange is still being read; save it once the reading has ended.");
     TBusyCursor busy;
     const TLayoutChoice layout = SaveLayout;
     // The writing reads a stream of its own: the tree goes on reading the displayed one meanwhile.
@@ -98,18 +100,11 @@ bool TMainForm::SaveTo(const std::string& target) {
     writing.Verb = QStringLiteral("Saving");
     const QString name = QFileInfo(QFile::decodeName(QByteArray::fromStdString(target))).fileName();
     try {
-        TReplacingFile out(target);
-        int64_t written = 0;
         writing.Run(this, name, input.Size(), [&] {
-            WriteInterchange(
-                input, layout,
-                [&](std::string_view bytes) {
-                    out.Write(bytes);
-                    written += static_cast<int64_t>(bytes.size());
-                    if (OnSaving) OnSaving(written);
-                },
-                [&](int64_t done, int64_t) { writing.Progress(done); });
-            out.Commit();
+            SaveInterchange(input, layout, target, [&](int64_t done, int64_t) {
+                if (OnSaving) OnSaving(done);
+                writing.Progress(done);
+            });
         });
     } catch (const EReadingCancelled&) {
         throw Exception("Saving cancelled; " + target + " is as it was.");
