@@ -7,9 +7,9 @@
 #include "tree_model.h"
 #include "ui_support.h"
 
+#include "talmiro/code_names.h"
 #include "talmiro/exceptions.h"
 #include "talmiro/message.h"
-#include "talmiro/code_names.h"
 #include "talmiro/segment_details.h"
 #include "talmiro/transmission.h"
 #include "talmiro/validation.h"
@@ -577,6 +577,9 @@ void TMainForm::ReadTransmission() {
                     .arg(TBackgroundReading::ProgressText(reading.BytesRead(), FileStream->Size(),
                                                           reading.MessagesRead()),
                          count);
+    // Text that proved to be UTF-8 against what UNB declares is shown decoded so; the status bar says why.
+    if (!validator.Utf8Undeclared.empty())
+        count += QStringLiteral(" %1.").arg(QString::fromUtf8(validator.Utf8Undeclared));
     lbProblemCount->setText(count);
 
     if (!validator.Error) return;
