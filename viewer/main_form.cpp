@@ -40,9 +40,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
-#include <QUtf8StringView>
-
-#include <algorithm>
 
 namespace talmiro {
 
@@ -97,6 +94,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     CreateProblemsPanel();
     CreateFindBar();
     CreateMenus();
+    CreateSaveMenu();
+    CreateAcknowledgementAction();
+    CreateEditMenu();
 
     Settings = new TdlgStdSettings(this);
     EdiReader = std::make_unique<TInterchangeReader>(&Settings->Catalogue);
@@ -122,6 +122,13 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
             [this](const QModelIndex& current) { Guarded([&] { tvMsgStructChange(current); }); });
 
     ChooseFile = [this] { return ExecOpenDialog(); };
+    ChooseSaveFile = [this] { return ExecSaveDialog(); };
+    ChooseExportFile = [this](TExportFormat& format) { return ExecExportDialog(format); };
+    AskToSave = [this](const QString& text) { return ExecSaveQuestion(text); };
+    AskText = [this](const QString& label, QString& text) { return ExecTextDialog(label, text); };
+    ChooseItem = [this](const QString& label, const QStringList& items) {
+        return ExecItemDialog(label, items);
+    };
     // The position is the frame's, the size the client area's.
     move(209, 107);
     resize(688, 415 + menuBar()->sizeHint().height() + sbStatusBar->sizeHint().height());
@@ -191,6 +198,8 @@ void TMainForm::CreateComponents() {
     mmFldData->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     mmFldData->setAcceptDrops(false);
     mmFldData->installEventFilter(this);
+    fldViewport_ = mmFldData->viewport();
+    fldViewport_->installEventFilter(this); // a double click edits the value
     pnlSegment->hide();
 
     Splitter1 = new QSplitter(Qt::Horizontal);
@@ -328,40 +337,10 @@ void TMainForm::CreateProblemsPanel() {
     dkProblems->hide(); // the window opens in its usual layout; View > Problems shows the panel
 }
 
-void TMainForm::CreateFindBar() {
-    tbFind = new QToolBar(QStringLiteral("Find"), this);
-    tbFind->setObjectName(QStringLiteral("tbFind"));
-    tbFind->setMovable(false);
-    tbFind->setFloatable(false);
-    tbFind->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    lbFind = new QLabel(QStringLiteral("Find:"));
-    lbFind->setObjectName(QStringLiteral("lbFind"));
-    edFind = new QLineEdit;
-    edFind->setObjectName(QStringLiteral("edFind"));
-    edFind->setPlaceholderText(QStringLiteral("tag or value"));
-    edFind->setClearButtonEnabled(true);
-    edFind->installEventFilter(this); // Enter, Shift+Enter and Escape
-    lbFind->setBuddy(edFind);
-    lbFindResult = new QLabel;
-    lbFindResult->setObjectName(QStringLiteral("lbFindResult"));
-    btnFindClose = new QAction(QStringLiteral("Close"), tbFind);
-    btnFindClose->setObjectName(QStringLiteral("btnFindClose"));
-    connect(btnFindClose, &QAction::triggered, this, [this] {
-        tbFind->hide();
-        tvMsgStruct->setFocus();
-    });
-    tbFind->addWidget(lbFind);
-    tbFind->addWidget(edFind);
-    // The find commands and the result follow once the menus exist.
-    addToolBar(Qt::BottomToolBarArea, tbFind);
-    tbFind->hide();
-}
-
 void TMainForm::LoadPreferences() {
     std::unique_ptr<QSettings> settings = UserSettings();
     miViewStrict->setChecked(settings->value(QStringLiteral("strictChecks"), false).toBool());
-    RecentFiles = settings->value(QStringLiteral("recentFiles")).toStringList().mid(0, MaxRecentFiles);
-    RebuildRecentMenu();
+    LoadRecentFiles();
     restoreGeometry(settings->value(QStringLiteral("window/geometry")).toByteArray());
     restoreState(settings->value(QStringLiteral("window/state")).toByteArray());
     Splitter1->restoreState(settings->value(QStringLiteral("window/splitter")).toByteArray());
@@ -376,57 +355,13 @@ void TMainForm::SaveWindowLayout() const {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    if (!MayDropEdits()) {
+        event->ignore();
+        return;
+    }
     if (reading_) reading_->Cancel(); // the program ends once the reading has stopped
     SaveWindowLayout();
     QMainWindow::closeEvent(event);
-}
-
-void TMainForm::SaveRecentFiles(const QStringList& files) {
-    RecentFiles = files.mid(0, MaxRecentFiles);
-    UserSettings()->setValue(QStringLiteral("recentFiles"), RecentFiles);
-    RebuildRecentMenu();
-}
-
-void TMainForm::AddRecentFile(const std::string& path) {
-    const QString file = QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).absoluteFilePath();
-    // Another window may have opened files meanwhile: its list is the one to add to.
-    QStringList files = UserSettings()->value(QStringLiteral("recentFiles")).toStringList();
-    files.removeAll(file);
-    files.prepend(file);
-    SaveRecentFiles(files);
-}
-
-void TMainForm::RebuildRecentMenu() {
-    // The old items go later: the one chosen may be the sender of the call that lands here.
-    for (QAction* item : miMsgRecent->actions()) {
-        miMsgRecent->removeAction(item);
-        item->deleteLater();
-    }
-    for (int i = 0; i < RecentFiles.size(); ++i) {
-        const QString file = RecentFiles[i];
-        QString caption = file;
-        caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction* item = miMsgRecent->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(caption));
-        connect(item, &QAction::triggered, this,
-                [this, file] { Guarded([&] { miMsgRecentFileClick(file); }); });
-    }
-    miMsgRecent->menuAction()->setEnabled(!RecentFiles.isEmpty());
-}
-
-void TMainForm::miMsgRecentFileClick(const QString& path) {
-    const std::string file = FileNameBytes(path);
-    // A file that cannot be opened leaves the displayed one as it is; a file that is gone leaves the list.
-    try {
-        TFileStream probe(file);
-    } catch (const std::exception&) {
-        if (!QFileInfo::exists(path)) {
-            QStringList files = UserSettings()->value(QStringLiteral("recentFiles")).toStringList();
-            files.removeAll(path);
-            SaveRecentFiles(files);
-        }
-        throw;
-    }
-    OpenFile(file);
 }
 
 QString TMainForm::ExecOpenDialog() {
@@ -472,6 +407,7 @@ void TMainForm::OpenMessageFile() {
 }
 
 void TMainForm::OpenFile(const std::string& path) {
+    if (!MayDropEdits()) return;
     struct EnableClose {
         QAction* Close;
         ~EnableClose() { Close->setEnabled(true); }
@@ -502,7 +438,7 @@ void TMainForm::ReadTransmission() {
     options.Strict = miViewStrict->isChecked();
     // A message without an installed table is looked for under the driver's own name, as always.
     options.NoDefinitionIsError = false;
-    TValidator validator(*EdiReader, *FileStream, options);
+    TValidator validator(*EdiReader, Shown(), options);
     TBackgroundReading reading;
     validator.OnProgress = [&](int64_t end) { reading.Progress(end + 1); };
     validator.OnMessage = [&](const TMessageInfo&) { reading.MessageRead(); };
@@ -530,10 +466,10 @@ void TMainForm::ReadTransmission() {
     std::string missing;
 
     reading_ = &reading;
-    FileStream->Seek(0); // a check again starts from the beginning too
+    Shown().Seek(0); // a check again starts from the beginning too
     if (OnReading) OnReading(reading);
     reading.Run(this, QFileInfo(QFile::decodeName(QByteArray::fromStdString(InterchangeFile))).fileName(),
-                FileStream->Size(), [&] {
+                Shown().Size(), [&] {
                     validator.Run();
                     // The engine's text stays as it is; what was missing and how to add it follows on a
                     // line of its own.
@@ -553,7 +489,7 @@ void TMainForm::ReadTransmission() {
         if (restore.Report) restore.Report(text);
     utf8_ = validator.Utf8;
     Model->SetUtf8(utf8_);
-    tree.SetStream(FileStream.get());
+    tree.SetStream(&Shown());
 
     // A cancelled reading keeps what it read, as after an error, but it is no problem of the file.
     bool cancelled = false;
@@ -574,13 +510,14 @@ void TMainForm::ReadTransmission() {
     QString count = ProblemCountText(Problems->ErrorCount(), Problems->WarningCount());
     if (cancelled)
         count = QStringLiteral("Reading cancelled at %1. %2")
-                    .arg(TBackgroundReading::ProgressText(reading.BytesRead(), FileStream->Size(),
+                    .arg(TBackgroundReading::ProgressText(reading.BytesRead(), Shown().Size(),
                                                           reading.MessagesRead()),
                          count);
     // Text that proved to be UTF-8 against what UNB declares is shown decoded so; the status bar says why.
     if (!validator.Utf8Undeclared.empty())
         count += QStringLiteral(" %1.").arg(QString::fromUtf8(validator.Utf8Undeclared));
     lbProblemCount->setText(count);
+    UpdateEditing();
 
     if (!validator.Error) return;
     try {
@@ -592,7 +529,10 @@ void TMainForm::ReadTransmission() {
 }
 
 void TMainForm::RecheckFile() {
-    const int32_t current = Model->NodeOf(tvMsgStruct->currentIndex());
+    RereadFile(Model->NodeOf(tvMsgStruct->currentIndex()));
+}
+
+void TMainForm::RereadFile(int32_t current) {
     auto restore = [&] {
         if (miViewExpand->isChecked()) tvMsgStruct->expandAll();
         if (current != TOnDemandTree::None && EdiReader->OnDemandTree().Contains(current))
@@ -600,7 +540,11 @@ void TMainForm::RecheckFile() {
     };
     Model->BeginRebuild();
     EdiReader->OnDemandTree().Clear();
+    EdiReader->OnDemandTree().SetStream(nullptr);
     Model->EndRebuild();
+    // The file as edited now; the tree, which read the one before, is empty.
+    EditedStream.reset();
+    if (History.Modified()) EditedStream = std::make_unique<TEditedStream>(*FileStream, History.Edits());
     try {
         ReadTransmission();
     } catch (...) {
@@ -620,7 +564,10 @@ void TMainForm::CloseMessageFile() {
     lbProblemCount->clear();
     lbFindResult->clear();
     miMsgClose->setEnabled(false);
+    History.Clear();
+    EditedStream.reset();
     FileStream.reset();
+    UpdateEditing();
     pnlSegment->hide();
     if (miViewExpand->isChecked()) EdiReader->OnDemandTree().SetBudget(budget_);
     miViewExpand->setChecked(false);
@@ -630,7 +577,7 @@ void TMainForm::miMsgOpenClick() {
     OpenMessageFile();
 }
 void TMainForm::miMsgCloseClick() {
-    CloseMessageFile();
+    if (MayDropEdits()) CloseMessageFile();
 }
 void TMainForm::miMsgExitClick() {
     close();
@@ -652,26 +599,6 @@ void TMainForm::miViewStrictClick() {
     if (FileStream) RecheckFile();
 }
 
-void TMainForm::miViewFindClick() {
-    tbFind->show();
-    edFind->setFocus();
-    edFind->selectAll();
-}
-
-void TMainForm::miViewFindNextClick() {
-    if (edFind->text().isEmpty())
-        miViewFindClick();
-    else
-        FindSegment(true);
-}
-
-void TMainForm::miViewFindPrevClick() {
-    if (edFind->text().isEmpty())
-        miViewFindClick();
-    else
-        FindSegment(false);
-}
-
 void TMainForm::tvProblemsActivate(const QModelIndex& problem) {
     const TDiagnostic* d = Problems->At(problem.row());
     if (d && d->Node != TOnDemandTree::None) SelectTreeNode(d->Node);
@@ -689,88 +616,14 @@ void TMainForm::SelectTreeNode(int32_t node) {
         tvMsgStruct->setCurrentIndex(index);
 }
 
-int32_t TMainForm::MatchIn(int32_t first, int32_t last, bool lastMatch, const QString& text) {
-    const TOnDemandTree& tree = EdiReader->OnDemandTree();
-    TEdiSegment probe(""); // SegmentRawText needs only the positions
-    int32_t found = TOnDemandTree::None;
-    for (int32_t node = first; node <= last; ++node) {
-        if (!tree.SegmentSpan(node, probe.StartPos, probe.EndPos)) continue;
-        if (!DisplayText(SegmentRawText(probe, *FileStream), utf8_).contains(text, Qt::CaseInsensitive))
-            continue;
-        found = node;
-        if (!lastMatch) break;
-    }
-    return found;
-}
-
-bool TMainForm::MessageMayContain(size_t row, const QString& text) {
-    int64_t start = 0, end = 0;
-    EdiReader->OnDemandTree().MessageSpan(row, start, end);
-    // The segments of a message follow each other in the file: its bytes, control characters dropped, are
-    // its segments' texts one after another, which hold any match of one of them.
-    constexpr int64_t Largest = 16 << 20;
-    if (end < start || end - start >= Largest) return true;
-    std::string bytes(static_cast<size_t>(end - start + 1), '\0');
-    FileStream->Seek(start);
-    bytes.resize(FileStream->Read(bytes.data(), bytes.size()));
-    bytes.erase(
-        std::remove_if(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }),
-        bytes.end());
-    // A character broken across two segments would read otherwise in one piece.
-    if (utf8_ && !QUtf8StringView(bytes).isValidUtf8()) return true;
-    return DisplayText(bytes, utf8_).contains(text, Qt::CaseInsensitive);
-}
-
-int32_t TMainForm::FindIn(int32_t first, int32_t last, bool forward, const QString& text) {
-    if (first > last) return TOnDemandTree::None;
-    // Top-level node by top-level node; a message not made yet is made only when its bytes hold the text.
-    const TOnDemandTree& tree = EdiReader->OnDemandTree();
-    const size_t firstRow = tree.TopRowOf(first), lastRow = tree.TopRowOf(last);
-    for (size_t i = 0; i <= lastRow - firstRow; ++i) {
-        const size_t row = forward ? firstRow + i : lastRow - i;
-        const int32_t top = tree.TopNode(row);
-        if (tree.Kind(top) == TNodeKind::Message && !MessageMayContain(row, text)) continue;
-        const int32_t found =
-            MatchIn(std::max(first, top), std::min(last, tree.SubtreeEnd(top) - 1), !forward, text);
-        if (found != TOnDemandTree::None) return found;
-    }
-    return TOnDemandTree::None;
-}
-
-bool TMainForm::FindSegment(bool forward) {
-    lbFindResult->clear();
-    const QString text = edFind->text();
-    const auto count = static_cast<int32_t>(EdiReader->OnDemandTree().NodeCount());
-    if (text.isEmpty() || !FileStream || count == 0) return false;
-    TBusyCursor busy;
-    // Nodes are numbered in file order, which is also the order in which the tree shows them.
-    const int32_t current = Model->NodeOf(tvMsgStruct->currentIndex());
-    int32_t found;
-    if (current == TOnDemandTree::None)
-        found = FindIn(0, count - 1, forward, text);
-    else if (forward) {
-        found = FindIn(current + 1, count - 1, true, text);
-        if (found == TOnDemandTree::None) found = FindIn(0, current, true, text);
-    } else {
-        found = FindIn(0, current - 1, false, text);
-        if (found == TOnDemandTree::None) found = FindIn(current, count - 1, false, text);
-    }
-    if (found == TOnDemandTree::None) {
-        lbFindResult->setText(QStringLiteral("Not found"));
-        return false;
-    }
-    SelectTreeNode(found);
-    return true;
-}
-
 void TMainForm::CopyTreeNode() {
     const int32_t node = Model->NodeOf(tvMsgStruct->currentIndex());
     if (node == TOnDemandTree::None) return;
     const TOnDemandTree& tree = EdiReader->OnDemandTree();
     QString text;
     if (tree.Definition(node) && FileStream) {
-        std::unique_ptr<TEdiSegment> segment = tree.ReadSegment(node, *FileStream);
-        text = DisplayText(SegmentRawText(*segment, *FileStream), utf8_);
+        std::unique_ptr<TEdiSegment> segment = tree.ReadSegment(node, Shown());
+        text = DisplayText(SegmentRawText(*segment, Shown()), utf8_);
     } else {
         text = Model->data(tvMsgStruct->currentIndex()).toString();
     }
@@ -821,8 +674,8 @@ void TMainForm::tvMsgStructChange(const QModelIndex& node) {
     }
     if (!tree.Definition(index) || !FileStream) return;
     // Everything is read before anything is shown, so a failed read leaves the panel as it was.
-    std::unique_ptr<TEdiSegment> segment = tree.ReadSegment(index, *FileStream);
-    std::string raw = SegmentRawText(*segment, *FileStream);
+    std::unique_ptr<TEdiSegment> segment = tree.ReadSegment(index, Shown());
+    std::string raw = SegmentRawText(*segment, Shown());
     const std::shared_ptr<const TCodeLists> codes = CodeListsToShow(tree.TableOf(index));
     std::vector<std::string> lines;
     AddSegmentLines(lines, *segment, codes.get());
@@ -850,6 +703,12 @@ void TMainForm::pnlSegmentResize() {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == fldViewport_ && event->type() == QEvent::MouseButtonDblClick) {
+        QMainWindow::eventFilter(watched, event);
+        const int line = mmFldData->cursorForPosition(static_cast<QMouseEvent*>(event)->pos()).blockNumber();
+        Guarded([&] { EditValue(line); });
+        return true;
+    }
     if (watched == pnlSegment && event->type() == QEvent::Resize) Guarded([&] { pnlSegmentResize(); });
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);

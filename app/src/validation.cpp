@@ -174,6 +174,38 @@ bool HasMandatoryEntry(const TMessageDefRec* list, const std::string& tag) {
     return false;
 }
 
+// Where an element (a data element of the segment, or a further occurrence of one) and a component of it
+// stand in the segment as last read, for a diagnostic about them.
+void PlaceOf(const TEdiSegment& segment, const TEdiElement* element, const TEdiElement* component,
+             TDiagnostic& d) {
+    if (!element) return;
+    for (size_t i = 0; i < segment.Elements.size() && d.ElementPos == 0; ++i)
+        if (segment.Elements[i].get() == element) d.ElementPos = static_cast<int32_t>(i + 1);
+    if (d.ElementPos == 0) {
+        std::vector<int32_t> occurrences(segment.Elements.size(), 1);
+        for (const auto& r : segment.Repetitions) {
+            if (r.Position >= occurrences.size()) continue;
+            ++occurrences[r.Position];
+            if (r.Element.get() != element) continue;
+            d.ElementPos = static_cast<int32_t>(r.Position + 1);
+            d.Occurrence = occurrences[r.Position];
+            break;
+        }
+    }
+    auto* composite = element->AsComposite();
+    if (!component || !composite) return;
+    for (size_t i = 0; i < composite->Elements.size(); ++i)
+        if (composite->Elements[i].get() == component) d.ComponentPos = static_cast<int32_t>(i + 1);
+}
+
+// The occurrence of the element at position that is one more than count, or null.
+const TEdiElement* OccurrenceAfter(const TEdiSegment& segment, size_t position, int count) {
+    int seen = 1;
+    for (const auto& r : segment.Repetitions)
+        if (r.Position == position && ++seen == count + 1) return r.Element.get();
+    return nullptr;
+}
+
 } // namespace
 
 TValidator::TValidator(TInterchangeReader& reader, TStream& stream, TValidationOptions options)
@@ -304,7 +336,8 @@ int32_t TValidator::LastNode() const {
     return reader_.LastNode();
 }
 
-void TValidator::Warn(const std::string& code, const std::string& text, const TEdiSegment& segment) {
+void TValidator::Warn(const std::string& code, const std::string& text, const TEdiSegment& segment,
+                      const TEdiElement* element, const TEdiElement* component) {
     TDiagnostic d;
     d.Warning = true;
     d.Code = code;
@@ -313,6 +346,7 @@ void TValidator::Warn(const std::string& code, const std::string& text, const TE
     d.SegmentPos = segment.StartPos;
     d.Location.Segment = SegmentCount;
     d.Node = LastNode();
+    PlaceOf(segment, element, component, d);
     Diagnostics.push_back(std::move(d));
 }
 
@@ -355,7 +389,7 @@ void TValidator::DiagnoseUtf8(const TEdiSegment& segment) {
         Warn("mandatory",
              std::string(v.Composite ? "Mandatory component " : "Mandatory element ") +
                  PathOf(v.Segment, v.Composite, v.Field) + NameOf(v.Field) + " is missing",
-             v.Segment);
+             v.Segment, ElementOf(v), ComponentOf(v));
 }
 
 void TValidator::CheckText(const TValue& v) {
@@ -367,19 +401,19 @@ void TValidator::CheckText(const TValue& v) {
         Warn("numeric",
              "Value " + Quoted(std::string(value)) + " of " + PathOf(v.Segment, v.Composite, field) +
                  " is not numeric",
-             v.Segment);
+             v.Segment, ElementOf(v), ComponentOf(v));
         length = Utf8 ? Utf8CharacterCount(value) : value.size();
     }
     if (length > static_cast<size_t>(std::max(field.MaxSize, 0)))
         Warn("length",
              "Value " + Quoted(std::string(value)) + " of " + PathOf(v.Segment, v.Composite, field) +
                  " is longer than " + std::to_string(field.MaxSize) + " characters",
-             v.Segment);
+             v.Segment, ElementOf(v), ComponentOf(v));
     else if (length < static_cast<size_t>(std::max(field.MinSize, 0)))
         Warn("length",
              "Value " + Quoted(std::string(value)) + " of " + PathOf(v.Segment, v.Composite, field) +
                  " is shorter than " + std::to_string(field.MinSize) + " characters",
-             v.Segment);
+             v.Segment, ElementOf(v), ComponentOf(v));
     if (field.CodeList && codes_ && inMessage_ && !field.CodeList->Contains(value)) CheckCode(v);
 }
 
@@ -391,7 +425,7 @@ void TValidator::CheckCharacters(const TValue& v, uint8_t flags) {
     Warn("charset",
          CharacterText(v.Value.substr(at, length)) + " is not in the repertoire of " + repertoire_.Name() +
              ", in " + PathOf(v.Segment, v.Composite, v.Field),
-         v.Segment);
+         v.Segment, ElementOf(v), ComponentOf(v));
 }
 
 void TValidator::StrictElements(TEdiSegment& segment) {
@@ -432,7 +466,7 @@ void TValidator::MissingComposite(const TEdiSegment& segment, const TEdiComposit
     if (composite.Mandatory && inMessage_)
         Warn("mandatory",
              "Mandatory element " + segment.ID + "/" + composite.ID + NameOf(composite) + " is missing",
-             segment);
+             segment, &composite);
 }
 
 void TValidator::StrictOccurrences(TEdiSegment& segment) {
@@ -515,7 +549,7 @@ void TValidator::CheckCode(const TValue& v) {
     Warn("code",
          "Code " + Quoted(std::string(v.Value)) + " of " + PathOf(v.Segment, v.Composite, v.Field) +
              NameOf(v.Field) + " is not in the code list of " + codesRelease_,
-         v.Segment);
+         v.Segment, ElementOf(v), ComponentOf(v));
 }
 
 void TValidator::StrictRepeats(const TEdiSegment& segment) {
@@ -528,16 +562,19 @@ void TValidator::StrictRepeats(const TEdiSegment& segment) {
             Warn("repeat",
                  segment.ID + "/" + element.ID + " occurs " + std::to_string(occurrences) +
                      " times, at most " + std::to_string(element.RepeatCount) + " allowed",
-                 segment);
+                 segment, OccurrenceAfter(segment, i, element.RepeatCount));
     }
-    for (const auto& r : segment.Repetitions)
+    const TEdiElement* firstBySeparator = nullptr;
+    for (const auto& r : segment.Repetitions) {
+        if (r.ByElementSeparator && !bySeparator) firstBySeparator = r.Element.get();
         bySeparator = bySeparator || r.ByElementSeparator;
+    }
     if (bySeparator)
         Warn("repeat",
              "Occurrences of " + segment.ID + "/" + segment.Elements.back()->ID +
                  " are separated by the data element separator (the interchange declares no repetition "
                  "separator)",
-             segment);
+             segment, firstBySeparator);
 }
 
 void TValidator::StrictEnvelope(const TEdiSegment& segment) {
@@ -556,7 +593,7 @@ void TValidator::StrictEnvelope(const TEdiSegment& segment) {
                                        : "unz-count",
                  what + " in " + segment.ID + " is " + Quoted(value) + ", but there are " +
                      std::to_string(expected) + " " + counted,
-                 segment);
+                 segment, Field(segment, id));
     };
     auto checkReference = [&](const char* id, const std::string& what, const std::string& expected,
                               const char* header) {
@@ -568,7 +605,7 @@ void TValidator::StrictEnvelope(const TEdiSegment& segment) {
                                        : "unz-reference",
                  what + " in " + segment.ID + " is " + Quoted(value) + ", but " + header + " has " +
                      Quoted(expected),
-                 segment);
+                 segment, Field(segment, id));
     };
 
     if (inMessage_) {

@@ -40,6 +40,12 @@ struct TDiagnostic {
     std::string GroupPath;  // "SG2/SG3"; empty at the top level of a message or outside one
     int64_t SegmentPos = 0; // where the segment's text (or the control bytes before it) begins
     TLocation Location;
+    // For a warning about one data element: its position after the tag (from 1), the component's position
+    // in its composite (from 1; 0 for the element as a whole) and, for a repeating element, the occurrence
+    // (from 1; 0 when it does not repeat). All 0 when the diagnostic is about no single element.
+    int32_t ElementPos = 0;
+    int32_t ComponentPos = 0;
+    int32_t Occurrence = 0;
     // The tree node it belongs to: the segment it is about, or the node read last before an error; None
     // when no tree was built.
     int32_t Node = TInterchangeTree::None;
@@ -131,6 +137,11 @@ private:
     };
     // The checks of one value: mandatory, repertoire, numeric, length and code.
     void CheckValue(const TValue& v);
+    // The data element and component a diagnostic about the value places.
+    static const TEdiElement* ElementOf(const TValue& v) {
+        return v.Composite ? static_cast<const TEdiElement*>(v.Composite) : &v.Field;
+    }
+    static const TEdiElement* ComponentOf(const TValue& v) { return v.Composite ? &v.Field : nullptr; }
     void CheckText(const TValue& v); // a value that is there
     void MissingComposite(const TEdiSegment& segment, const TEdiComposit& composite);
     void CheckCharacters(const TValue& v, uint8_t flags);
@@ -146,7 +157,9 @@ private:
     // Whether text declared in a single-byte set is UTF-8 (a look at the whole file, once); warns once per
     // interchange in strict checks.
     void DiagnoseUtf8(const TEdiSegment& segment);
-    void Warn(const std::string& code, const std::string& text, const TEdiSegment& segment);
+    // element and component (either may be null) name the data element at fault.
+    void Warn(const std::string& code, const std::string& text, const TEdiSegment& segment,
+              const TEdiElement* element = nullptr, const TEdiElement* component = nullptr);
     void OnSequenceError(const std::string& expect, const std::string& found);
     void MapGroups();
     std::string GroupPath() const;
