@@ -85,16 +85,35 @@ SEGMENT 'UNT' MANDATORY (1);
 END;
 EOF
 "$cli" compile "$work/std/D96A/D96A.sdf" "$work/std/D96A/ORDERS.mdf" >/dev/null
+# The code lists of the coded elements the messages use, so that strict checks look codes up too.
+printf '%s\n' "EDIFACT CODE LISTS 1" \
+    "=1001" $'220\tOrder' $'221\tBlanket order' \
+    "=1225" $'9\tOriginal' $'5\tReplace' \
+    "=2005" $'2\tDelivery date' $'137\tDocument date' $'171\tReference date' \
+    "=2379" $'102\tCCYYMMDD' $'203\tCCYYMMDDHHMM' \
+    "=3035" $'BY\tBuyer' $'SU\tSupplier' $'DP\tDelivery party' \
+    "=3055" $'9\tEAN' \
+    "=3139" $'OC\tOrder contact' \
+    "=3155" $'EM\tElectronic mail' $'TE\tTelephone' \
+    "=1153" $'CT\tContract number' $'VA\tVAT registration number' \
+    "=4347" $'1\tAdditional identification' $'5\tProduct identification' \
+    "=4451" $'AAI\tGeneral information' \
+    "=5125" $'AAA\tCalculation net' \
+    "=6063" $'21\tOrdered quantity' \
+    "=6069" $'2\tNumber of line items' \
+    "=7077" $'F\tFree-form' \
+    "=7143" $'SA\tSupplier article number' $'SRS\tEAN article number' >"$work/std/D96A/CODES.CLT"
 
-# An interchange of about $2 KB of ORDERS messages in one functional group, lines ending in CR LF.
+# An interchange of about $2 KB of ORDERS messages in one functional group, lines ending in CR LF. A third
+# argument gives every message that many lines, a fourth makes that many messages whatever the size.
 generate() {
-    awk -v target="$(($2 * 1024))" 'BEGIN {
+    awk -v target="$(($2 * 1024))" -v fixed="${3:-0}" -v messages="${4:-0}" 'BEGIN {
         ORS = "\r\n"
         print "UNA:+.? '\''"
         print "UNB+UNOC:3+5412345000013:14+4012345500004:14+240101:1200+REF42'\''"
         print "UNG+ORDERS+5412345000013:14+4012345500004:14+240101:1200+G1+UN+D:96A'\''"
         bytes = 200
-        for (n = 1; bytes < target; n++) {
+        for (n = 1; messages > 0 ? n <= messages : bytes < target; n++) {
             m = sprintf("UNH+%d+ORDERS:D:96A:UN'\''\r\nBGM+220+PO?+%06d+9'\''\r\n", n, n)
             m = m "DTM+137:20240101:102'\''\r\nDTM+2:20240115:102'\''\r\nFTX+AAI+++Deliver to the back door?, ring twice'\''\r\n"
             m = m "RFF+CT:4500012345'\''\r\nDTM+171:20231201:102'\''\r\n"
@@ -102,7 +121,7 @@ generate() {
             m = m "RFF+VA:DE123456789'\''\r\nCTA+OC+:J. Smith'\''\r\nCOM+0049301234567:TE'\''\r\nCOM+j.smith@example.com:EM'\''\r\n"
             m = m "NAD+SU+4012345500004::9'\''\r\nNAD+DP+5412345000020::9'\''\r\n"
             count = 14
-            lines = 4 + n % 5
+            lines = fixed > 0 ? fixed : 4 + n % 5
             for (line = 1; line <= lines; line++) {
                 m = m sprintf("LIN+%d++40123456%05d:SRS'\''\r\nPIA+1+ART-4711:SA'\''\r\nIMD+F++:::Widget, blue'\''\r\n", line, (n * 7 + line) % 100000)
                 m = m sprintf("QTY+21:%d:PCE'\''\r\nPRI+AAA:12.50'\''\r\n", (n + line) % 1000 + 1)

@@ -33,6 +33,8 @@ int CheckFile(const std::string& file, const TCheckOptions& options, TStandardsC
     TValidationOptions validation;
     validation.AllErrors = options.AllErrors;
     validation.Strict = options.Strict;
+    // Only JSON decodes the interchange's texts; plain text output spares the look at the whole file.
+    validation.DetectUtf8 = options.Json();
     TValidator session(reader, *input.Stream, validation);
     // The messages go out as they are read, so that a large interchange is checked in constant memory.
     bool firstMessage = true;

@@ -121,7 +121,7 @@ bool UnListApplies(const TEdiComposit& container, const TEDIField& field) {
     const std::string_view id = TCodeLists::BaseId(field.ID);
     if (id == "1131") return false;
     for (const auto& element : container.Elements) {
-        auto* sibling = dynamic_cast<const TEDIField*>(element.get());
+        auto* sibling = element->AsField();
         if (!sibling || sibling == &field || !HasValue(*sibling)) continue;
         const std::string_view siblingId = TCodeLists::BaseId(sibling->ID);
         if (siblingId == "1131") return false;

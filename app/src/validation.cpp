@@ -1,5 +1,6 @@
 #include "talmiro/validation.h"
 
+#include "talmiro/charsets.h"
 #include "talmiro/code_names.h"
 #include "talmiro/exceptions.h"
 #include "talmiro/message.h"
@@ -9,7 +10,6 @@
 #include "talmiro/transmission.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace talmiro {
 
@@ -78,7 +78,7 @@ std::string CodeOf(const std::exception& e) {
 
 // Digits, at most one decimal mark (one of marks) and a leading minus sign; sign and mark do not count as
 // characters.
-bool NumericLength(const std::string& text, size_t& digits, const std::string& marks) {
+bool NumericLength(std::string_view text, size_t& digits, const std::string& marks) {
     digits = 0;
     bool mark = false;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -104,9 +104,9 @@ std::string Quoted(const std::string& value) {
 // " (Party function code qualifier)" after an element's path, when the table names the element.
 std::string NameOf(const TEdiElement& element) {
     const std::string* description = nullptr;
-    if (auto* field = dynamic_cast<const TEDIField*>(&element))
+    if (auto* field = element.AsField())
         description = &field->Description;
-    else if (auto* composite = dynamic_cast<const TEdiComposit*>(&element))
+    else if (auto* composite = element.AsComposite())
         description = &composite->Description;
     return description && !description->empty() ? " (" + *description + ")" : std::string();
 }
@@ -120,10 +120,27 @@ std::string PathOf(const TEdiSegment& segment, const TEdiComposit* composite, co
 
 bool HasValue(const TEdiComposit& composite) {
     for (const auto& element : composite.Elements) {
-        auto* field = dynamic_cast<const TEDIField*>(element.get());
+        auto* field = element->AsField();
         if (field && !field->RawText.empty()) return true;
     }
     return false;
+}
+
+// Empties what an earlier reading left in a field the text does not have.
+void ClearStale(TEDIField& field) {
+    if (field.RawText.empty()) return;
+    field.Clear();
+    field.RawText.clear();
+}
+
+void ClearStale(TEdiComposit& composite, size_t from) {
+    for (size_t i = from; i < composite.Elements.size(); ++i) {
+        TEdiElement& element = *composite.Elements[i];
+        if (auto* field = element.AsField())
+            ClearStale(*field);
+        else
+            ClearStale(*element.AsComposite(), 0);
+    }
 }
 
 // A count element as a number; -1 when it holds anything but digits.
@@ -137,15 +154,18 @@ int64_t CountOf(const std::string& text) {
     return n;
 }
 
-void ResetValues(TEdiComposit& container) {
-    for (auto& element : container.Elements) {
-        if (auto* field = dynamic_cast<TEDIField*>(element.get())) {
-            field->Clear();
-            field->RawText.clear();
-        } else if (auto* composite = dynamic_cast<TEdiComposit*>(element.get())) {
-            ResetValues(*composite);
-        }
+bool IsService(const TEdiSegment& segment) {
+    return segment.ID.size() == 3 && segment.ID[0] == 'U' && segment.ID[1] == 'N';
+}
+
+// "Character "a"", or the byte's number when it is no printable one.
+std::string CharacterText(std::string_view character) {
+    const auto c = static_cast<unsigned char>(character[0]);
+    if (character.size() == 1 && (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0))) {
+        static const char digits[] = "0123456789ABCDEF";
+        return std::string("Byte 0x") + digits[c >> 4] + digits[c & 15];
     }
+    return "Character \"" + std::string(character) + "\"";
 }
 
 bool HasMandatoryEntry(const TMessageDefRec* list, const std::string& tag) {
@@ -172,7 +192,7 @@ void PlaceOf(const TEdiSegment& segment, const TEdiElement* element, const TEdiE
             break;
         }
     }
-    auto* composite = dynamic_cast<const TEdiComposit*>(element);
+    auto* composite = element->AsComposite();
     if (!component || !composite) return;
     for (size_t i = 0; i < composite->Elements.size(); ++i)
         if (composite->Elements[i].get() == component) d.ComponentPos = static_cast<int32_t>(i + 1);
@@ -234,6 +254,8 @@ TValidator::TValidator(TInterchangeReader& reader, TStream& stream, TValidationO
     reader_.OnDoneGroup = [this](TEdiMessage&, int) {
         if (!groups_.empty()) groups_.pop_back();
     };
+    // A table still loaded from an earlier reading brings no load event.
+    if (options_.Strict && reader_.Message().SegmentTable) LoadCodeLists();
     if (options_.AllErrors)
         reader_.Message().OnSegSeqError = [this](TEdiMessage&, const std::string& expect,
                                                  const std::string& found) {
@@ -289,24 +311,23 @@ void TValidator::OnSegment(TEdiSegment& segment) {
     ++SegmentCount;
     lastEnd_ = segment.EndPos;
     if (!inMessage_ && segment.ID == "UNB") {
-        const TEdiComposit* s001 = segment.FindComposit("S001");
-        const TEDIField* syntax = s001 ? s001->FindField("0001") : nullptr;
-        std::string name = syntax ? syntax->RawText : std::string();
-        std::transform(name.begin(), name.end(), name.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        Utf8 = name == "UNOY";
+        DeclareRepertoire(segment);
         // Syntax version 4 takes comma and full stop alike; earlier versions the mark of UNA.
         decimalMarks_ = reader_.Transmission().SyntaxVersion() == 4 ? std::string(",.")
                                                                     : std::string(1, Delimiters.DecimalMark);
+        if (!options_.Strict && options_.DetectUtf8) DiagnoseUtf8(segment);
     }
     if (inMessage_) ++message_.Segments;
     if (options_.Strict) {
-        StrictElements(segment);
-        StrictRepeats(segment);
-        StrictEnvelope(segment);
-        // ReadEdi leaves elements missing from the text with the values of an earlier occurrence; empty
-        // them so that the next occurrence shows only what it holds.
-        ResetValues(segment);
+        if (segment.Repetitions.empty())
+            StrictElements(segment);
+        else
+            StrictOccurrences(segment);
+        if (!segment.Repetitions.empty()) StrictRepeats(segment);
+        if (IsService(segment)) {
+            ClearStale(segment, static_cast<size_t>(std::max(segment.ReadCount, 0)));
+            StrictEnvelope(segment);
+        }
     }
     if (OnProgress) OnProgress(segment.EndPos);
 }
@@ -329,67 +350,148 @@ void TValidator::Warn(const std::string& code, const std::string& text, const TE
     Diagnostics.push_back(std::move(d));
 }
 
-void TValidator::StrictField(const TEDIField& field, const TEdiComposit* composite,
-                             const TEdiSegment& segment) {
-    const std::string& value = field.RawText;
-    const TEdiElement* element = composite ? static_cast<const TEdiElement*>(composite) : &field;
-    const TEdiElement* component = composite ? &field : nullptr;
-    if (value.empty()) {
-        if (field.Mandatory && inMessage_)
-            Warn("mandatory",
-                 std::string(composite ? "Mandatory component " : "Mandatory element ") +
-                     PathOf(segment, composite, field) + NameOf(field) + " is missing",
-                 segment, element, component);
+void TValidator::DeclareRepertoire(const TEdiSegment& unb) {
+    const TEdiComposit* s001 = unb.FindComposit("S001");
+    const TEDIField* syntax = s001 ? s001->FindField("0001") : nullptr;
+    repertoire_ = TRepertoire(syntax ? syntax->RawText : std::string());
+    for (char c : {Delimiters.ComponentSeparator, Delimiters.ElementSeparator, Delimiters.SegmentTerminator,
+                   Delimiters.ReleaseChar, Delimiters.RepetitionSeparator})
+        if (c != 0) repertoire_.Allow(static_cast<unsigned char>(c));
+    Utf8 = repertoire_.Utf8();
+    Utf8Undeclared.clear();
+    utf8Warned_ = false;
+}
+
+void TValidator::DiagnoseUtf8(const TEdiSegment& segment) {
+    if (!repertoire_.SingleByte()) return;
+    if (!utf8Scanned_) {
+        utf8Scan_ = ScanUtf8(stream_);
+        utf8Scanned_ = true;
+    }
+    if (!utf8Scan_.AnyHigh || !utf8Scan_.Valid) return;
+    Utf8 = true;
+    Utf8Undeclared = "Text is UTF-8, but UNB declares " + repertoire_.Name();
+    if (options_.Strict && !utf8Warned_) {
+        utf8Warned_ = true;
+        Warn("charset", Utf8Undeclared, segment);
+        Diagnostics.back().Hint = "Lengths count characters, and the text is shown as UTF-8.";
+    }
+}
+
+// Every simple element occurrence of a segment passes through CheckValue, with its segment, composite,
+// occurrence and value: another check of values belongs there.
+[[gnu::always_inline]] inline void TValidator::CheckValue(const TValue& v) {
+    if (!v.Value.empty()) {
+        CheckText(v);
         return;
     }
-    size_t length = value.size();
+    if (v.Field.Mandatory && inMessage_)
+        Warn("mandatory",
+             std::string(v.Composite ? "Mandatory component " : "Mandatory element ") +
+                 PathOf(v.Segment, v.Composite, v.Field) + NameOf(v.Field) + " is missing",
+             v.Segment, ElementOf(v), ComponentOf(v));
+}
+
+void TValidator::CheckText(const TValue& v) {
+    const TEDIField& field = v.Field;
+    const std::string_view value = v.Value;
+    if (const uint8_t flags = repertoire_.Flags(value)) CheckCharacters(v, flags);
+    size_t length = Utf8 ? Utf8CharacterCount(value) : value.size();
     if (field.FieldType == ftNumeric && !NumericLength(value, length, decimalMarks_)) {
         Warn("numeric",
-             "Value " + Quoted(value) + " of " + PathOf(segment, composite, field) + " is not numeric",
-             segment, element, component);
-        length = value.size();
+             "Value " + Quoted(std::string(value)) + " of " + PathOf(v.Segment, v.Composite, field) +
+                 " is not numeric",
+             v.Segment, ElementOf(v), ComponentOf(v));
+        length = Utf8 ? Utf8CharacterCount(value) : value.size();
     }
     if (length > static_cast<size_t>(std::max(field.MaxSize, 0)))
         Warn("length",
-             "Value " + Quoted(value) + " of " + PathOf(segment, composite, field) + " is longer than " +
-                 std::to_string(field.MaxSize) + " characters",
-             segment, element, component);
+             "Value " + Quoted(std::string(value)) + " of " + PathOf(v.Segment, v.Composite, field) +
+                 " is longer than " + std::to_string(field.MaxSize) + " characters",
+             v.Segment, ElementOf(v), ComponentOf(v));
     else if (length < static_cast<size_t>(std::max(field.MinSize, 0)))
         Warn("length",
-             "Value " + Quoted(value) + " of " + PathOf(segment, composite, field) + " is shorter than " +
-                 std::to_string(field.MinSize) + " characters",
-             segment, element, component);
-    if (codes_ && inMessage_) StrictCode(field, composite, segment);
+             "Value " + Quoted(std::string(value)) + " of " + PathOf(v.Segment, v.Composite, field) +
+                 " is shorter than " + std::to_string(field.MinSize) + " characters",
+             v.Segment, ElementOf(v), ComponentOf(v));
+    if (field.CodeList && codes_ && inMessage_ && !field.CodeList->Contains(value)) CheckCode(v);
 }
 
-void TValidator::StrictElements(const TEdiSegment& segment) {
-    auto visit = [&](const TEdiElement& element, int occurrence) {
-        if (auto* field = dynamic_cast<const TEDIField*>(&element)) {
-            // Further occurrences are there only when the text has them.
-            if (occurrence <= 1 || !field->RawText.empty()) StrictField(*field, nullptr, segment);
-            return;
+void TValidator::CheckCharacters(const TValue& v, uint8_t flags) {
+    if ((flags & TRepertoire::High) && !utf8Scanned_) DiagnoseUtf8(v.Segment);
+    size_t length = 1;
+    const size_t at = repertoire_.FirstOutside(v.Value, Utf8, length);
+    if (at == std::string_view::npos) return;
+    Warn("charset",
+         CharacterText(v.Value.substr(at, length)) + " is not in the repertoire of " + repertoire_.Name() +
+             ", in " + PathOf(v.Segment, v.Composite, v.Field),
+         v.Segment, ElementOf(v), ComponentOf(v));
+}
+
+void TValidator::StrictElements(TEdiSegment& segment) {
+    const size_t count = segment.Elements.size();
+    const size_t read = std::min(static_cast<size_t>(std::max(segment.ReadCount, 0)), count);
+    for (size_t i = 0; i < read; ++i) {
+        TEdiElement& element = *segment.Elements[i];
+        if (auto* field = element.AsField()) {
+            CheckValue({segment, nullptr, *field, 0, field->RawText});
+            continue;
         }
-        const auto* composite = dynamic_cast<const TEdiComposit*>(&element);
-        if (!composite) return;
-        // An absent composite needs none of its components.
-        if (!HasValue(*composite)) {
-            if (composite->Mandatory && occurrence <= 1 && inMessage_)
-                Warn("mandatory",
-                     "Mandatory element " + segment.ID + "/" + composite->ID + NameOf(*composite) +
-                         " is missing",
-                     segment, composite);
-            return;
+        auto& composite = *element.AsComposite();
+        const size_t components =
+            std::min(static_cast<size_t>(std::max(composite.ReadCount, 0)), composite.Elements.size());
+        // The code check looks at siblings: what the text does not have must be empty.
+        ClearStale(composite, components);
+        if (!HasValue(composite)) {
+            MissingComposite(segment, composite);
+            continue;
         }
-        for (const auto& member : composite->Elements)
-            if (auto* component = dynamic_cast<const TEDIField*>(member.get()))
-                StrictField(*component, composite, segment);
-    };
-    if (segment.Repetitions.empty()) {
-        for (const auto& element : segment.Elements)
-            visit(*element, 0);
-    } else {
-        ForEachOccurrence(segment, visit);
+        for (size_t j = 0; j < composite.Elements.size(); ++j)
+            if (auto* component = composite.Elements[j]->AsField())
+                CheckValue({segment, &composite, *component, 0,
+                            j < components ? std::string_view(component->RawText) : std::string_view()});
     }
+    // What the text does not have is empty, whatever an earlier reading left in the element; an absent
+    // composite needs none of its components.
+    for (size_t i = read; i < count; ++i) {
+        TEdiElement& element = *segment.Elements[i];
+        if (auto* field = element.AsField())
+            CheckValue({segment, nullptr, *field, 0, std::string_view()});
+        else
+            MissingComposite(segment, *element.AsComposite());
+    }
+}
+
+void TValidator::MissingComposite(const TEdiSegment& segment, const TEdiComposit& composite) {
+    if (composite.Mandatory && inMessage_)
+        Warn("mandatory",
+             "Mandatory element " + segment.ID + "/" + composite.ID + NameOf(composite) + " is missing",
+             segment, &composite);
+}
+
+void TValidator::StrictOccurrences(TEdiSegment& segment) {
+    // Repetitions are fresh copies each reading; the elements themselves may hold an earlier reading's
+    // values where the text stops short.
+    ClearStale(segment, static_cast<size_t>(std::max(segment.ReadCount, 0)));
+    for (const auto& element : segment.Elements)
+        if (auto* composite = element->AsComposite())
+            ClearStale(*composite, static_cast<size_t>(std::max(composite->ReadCount, 0)));
+    ForEachOccurrence(segment, [&](const TEdiElement& element, int occurrence) {
+        if (auto* field = element.AsField()) {
+            // Further occurrences are there only when the text has them.
+            if (occurrence <= 1 || !field->RawText.empty())
+                CheckValue({segment, nullptr, *field, occurrence, field->RawText});
+            return;
+        }
+        const auto& composite = *element.AsComposite();
+        if (!HasValue(composite)) {
+            if (occurrence <= 1) MissingComposite(segment, composite);
+            return;
+        }
+        for (const auto& member : composite.Elements)
+            if (auto* component = member->AsField())
+                CheckValue({segment, &composite, *component, occurrence, component->RawText});
+    });
 }
 
 void TValidator::LoadCodeLists() {
@@ -399,6 +501,7 @@ void TValidator::LoadCodeLists() {
     try {
         codes_ = CodeListsForTable(table);
     } catch (const ECodeListError& e) {
+        ResolveCodeLists();
         // Once per file and reading: the checks go on without codes.
         if (!codeListErrors_.insert(e.what()).second) return;
         TDiagnostic d;
@@ -410,19 +513,43 @@ void TValidator::LoadCodeLists() {
         d.Location.Segment = SegmentCount + 1;
         d.Node = LastNode();
         Diagnostics.push_back(std::move(d));
+        return;
+    }
+    ResolveCodeLists();
+}
+
+void TValidator::ResolveCodeLists() {
+    const TSegmentTable* table = reader_.Message().SegmentTable.get();
+    if (!table) return;
+    auto resolve = [&](TEDIField& field) {
+        // Codes of 1131 belong to the list its composite names, never to a UN list.
+        field.CodeList = codes_ && TCodeLists::BaseId(field.ID) != "1131" ? codes_->List(field.ID) : nullptr;
+    };
+    for (int i = 0; i < table->Count(); ++i) {
+        TEdiSegment* segment = table->Segment(i);
+        if (!segment) continue;
+        for (auto& element : segment->Elements) {
+            if (auto* field = element->AsField()) {
+                resolve(*field);
+                continue;
+            }
+            for (auto& member : element->AsComposite()->Elements)
+                if (auto* component = member->AsField()) resolve(*component);
+        }
     }
 }
 
-void TValidator::StrictCode(const TEDIField& field, const TEdiComposit* composite,
-                            const TEdiSegment& segment) {
-    if (codes_->Lookup(field.ID, field.RawText) != TCodeLists::TLookup::Unknown ||
-        !UnListApplies(composite ? *composite : segment, field))
-        return;
+void TValidator::CheckCode(const TValue& v) {
+    // The siblings are looked at: at segment level those the text does not have must be empty.
+    if (!v.Composite) {
+        auto& segment = const_cast<TEdiSegment&>(v.Segment);
+        ClearStale(segment, static_cast<size_t>(std::max(segment.ReadCount, 0)));
+    }
+    if (!UnListApplies(v.Composite ? *v.Composite : v.Segment, v.Field)) return;
     Warn("code",
-         "Code " + Quoted(field.RawText) + " of " + PathOf(segment, composite, field) + NameOf(field) +
-             " is not in the code list of " + codesRelease_,
-         segment, composite ? static_cast<const TEdiElement*>(composite) : &field,
-         composite ? &field : nullptr);
+         "Code " + Quoted(std::string(v.Value)) + " of " + PathOf(v.Segment, v.Composite, v.Field) +
+             NameOf(v.Field) + " is not in the code list of " + codesRelease_,
+         v.Segment, ElementOf(v), ComponentOf(v));
 }
 
 void TValidator::StrictRepeats(const TEdiSegment& segment) {

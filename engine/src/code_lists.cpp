@@ -3,6 +3,7 @@
 #include "talmiro/streams.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace talmiro {
 
@@ -32,48 +33,94 @@ std::string_view TCodeLists::BaseId(std::string_view element) {
 }
 
 void TCodeLists::Add(const std::string& element, const std::string& code, const std::string& name) {
-    TList& list = lists_[element];
+    TCodeList& list = lists_[element];
     for (const auto& entry : list.Codes)
         if (entry.first == code) return;
     list.Codes.emplace_back(code, name);
 }
 
 void TCodeLists::Seal() {
-    for (auto& entry : lists_) {
-        TList& list = entry.second;
-        list.Sorted.resize(list.Codes.size());
-        for (uint32_t i = 0; i < list.Sorted.size(); ++i)
-            list.Sorted[i] = i;
-        std::sort(list.Sorted.begin(), list.Sorted.end(),
-                  [&](uint32_t a, uint32_t b) { return list.Codes[a].first < list.Codes[b].first; });
+    for (auto& entry : lists_)
+        entry.second.Seal();
+}
+
+namespace {
+
+// The first eight bytes of a code, zero-padded.
+uint64_t KeyOf(std::string_view code) {
+    if (code.size() >= 8) {
+        uint64_t key;
+        std::memcpy(&key, code.data(), 8);
+        return key;
+    }
+    // Byte by byte rather than a call to memcpy of a variable length: most codes have one to three.
+    uint64_t key = 0;
+    for (size_t i = code.size(); i-- > 0;)
+        key = (key << 8) | static_cast<unsigned char>(code[i]);
+    return key;
+}
+
+// Codes are short, mostly one to three characters: the key and the length make the hash.
+size_t HashOf(uint64_t key, size_t length) {
+    return static_cast<size_t>(((key ^ length) * 0x9E3779B97F4A7C15ull) >> 32);
+}
+
+} // namespace
+
+void TCodeList::Seal() {
+    Sorted.resize(Codes.size());
+    for (uint32_t i = 0; i < Sorted.size(); ++i)
+        Sorted[i] = i;
+    std::sort(Sorted.begin(), Sorted.end(),
+              [&](uint32_t a, uint32_t b) { return Codes[a].first < Codes[b].first; });
+    // At most half the slots in use, so that a probe ends after a step or two.
+    size_t size = 8;
+    while (size < Codes.size() * 2)
+        size *= 2;
+    Slots.assign(size, TSlot{});
+    for (uint32_t i = 0; i < Codes.size(); ++i) {
+        const std::string& code = Codes[i].first;
+        const uint64_t key = KeyOf(code);
+        size_t at = HashOf(key, code.size()) & (size - 1);
+        while (Slots[at].Index >= 0 && Codes[static_cast<size_t>(Slots[at].Index)].first != code)
+            at = (at + 1) & (size - 1);
+        // A code added twice keeps its first name.
+        if (Slots[at].Index < 0)
+            Slots[at] = {key, static_cast<int32_t>(i), static_cast<uint32_t>(code.size())};
     }
 }
 
-const TCodeLists::TList* TCodeLists::Find(std::string_view element) const {
+const std::string* TCodeList::Find(std::string_view code) const {
+    if (Slots.empty()) return nullptr;
+    const size_t mask = Slots.size() - 1;
+    const uint64_t key = KeyOf(code);
+    for (size_t at = HashOf(key, code.size()) & mask; Slots[at].Index >= 0; at = (at + 1) & mask) {
+        const TSlot& slot = Slots[at];
+        if (slot.Key != key || slot.Length != code.size()) continue;
+        const auto& entry = Codes[static_cast<size_t>(slot.Index)];
+        if (code.size() <= 8 || entry.first == code) return &entry.second;
+    }
+    return nullptr;
+}
+
+const TCodeList* TCodeLists::List(std::string_view element) const {
     auto found = lists_.find(BaseId(element));
     return found == lists_.end() ? nullptr : &found->second;
 }
 
 bool TCodeLists::HasList(std::string_view element) const {
-    return Find(element) != nullptr;
+    return List(element) != nullptr;
 }
 
 TCodeLists::TLookup TCodeLists::Lookup(std::string_view element, std::string_view code) const {
-    const TList* list = Find(element);
+    const TCodeList* list = List(element);
     if (!list) return TLookup::NoList;
-    return FindCode(*list, code) ? TLookup::Known : TLookup::Unknown;
+    return list->Contains(code) ? TLookup::Known : TLookup::Unknown;
 }
 
 const std::string* TCodeLists::Name(std::string_view element, std::string_view code) const {
-    const TList* list = Find(element);
-    return list ? FindCode(*list, code) : nullptr;
-}
-
-const std::string* TCodeLists::FindCode(const TList& list, std::string_view code) {
-    auto at = std::lower_bound(list.Sorted.begin(), list.Sorted.end(), code,
-                               [&](uint32_t i, std::string_view c) { return list.Codes[i].first < c; });
-    if (at == list.Sorted.end() || list.Codes[*at].first != code) return nullptr;
-    return &list.Codes[*at].second;
+    const TCodeList* list = List(element);
+    return list ? list->Find(code) : nullptr;
 }
 
 size_t TCodeLists::CodeCount() const {
@@ -101,7 +148,7 @@ TCodeLists TCodeLists::Parse(std::string_view text, const std::string& name) {
         return ECodeListError("Code list file " + name + " is damaged (line " + std::to_string(lineNumber) +
                               "): " + why);
     };
-    TList* list = nullptr;
+    TCodeList* list = nullptr;
     size_t pos = 0;
     while (pos < text.size()) {
         ++lineNumber;
@@ -134,8 +181,8 @@ TCodeLists TCodeLists::Parse(std::string_view text, const std::string& name) {
     for (const auto& [id, l] : result.lists_)
         for (size_t i = 1; i < l.Sorted.size(); ++i)
             if (l.Codes[l.Sorted[i - 1]].first == l.Codes[l.Sorted[i]].first)
-                throw ECodeListError("Code list file " + name + " is damaged: code " + l.Codes[l.Sorted[i]].first +
-                                     " stands twice in the list of " + id);
+                throw ECodeListError("Code list file " + name + " is damaged: code " +
+                                     l.Codes[l.Sorted[i]].first + " stands twice in the list of " + id);
     return result;
 }
 

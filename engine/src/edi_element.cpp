@@ -70,7 +70,7 @@ uint16_t VarTypeCode(const TVariant& value) {
 // ---------------------------------------------------------------------------------------------------------
 // TEDIField
 
-TEDIField::TEDIField(std::string_view id) : TEdiElement(id) {}
+TEDIField::TEDIField(std::string_view id) : TEdiElement(id, TElementKind::Field) {}
 
 TEDIField::~TEDIField() {
     Clear();
@@ -231,6 +231,7 @@ std::unique_ptr<TEdiElement> TEDIField::CloneDef() const {
     copy->MinSize = MinSize;
     copy->MaxSize = MaxSize;
     copy->Description = Description;
+    copy->CodeList = CodeList;
     return copy;
 }
 
@@ -263,7 +264,7 @@ void TEdiComposit::AddElement(std::unique_ptr<TEdiElement> element) {
     if (!element) return;
     // Only simple elements block an identifier; composites may repeat.
     for (const auto& e : Elements)
-        if (dynamic_cast<const TEDIField*>(e.get()) && e->ID == element->ID) return;
+        if (e->Kind == TElementKind::Field && e->ID == element->ID) return;
     Elements.push_back(std::move(element));
 }
 
@@ -275,7 +276,7 @@ TEDIField* TEdiComposit::FindField(std::string_view id) const {
     id = id.substr(0, MaxIdLength);
     for (const auto& e : Elements)
         if (e->ID == id)
-            if (auto* f = dynamic_cast<TEDIField*>(e.get())) return f;
+            if (auto* f = e->AsField()) return f;
     return nullptr;
 }
 
@@ -320,7 +321,7 @@ TEdiComposit* TEdiSegment::FindComposit(std::string_view id) const {
     id = id.substr(0, MaxIdLength);
     for (const auto& e : Elements)
         if (e->ID == id)
-            if (auto* c = dynamic_cast<TEdiComposit*>(e.get())) return c;
+            if (auto* c = e->AsComposite()) return c;
     return nullptr;
 }
 

@@ -21,9 +21,10 @@ bool IsCurrent(const TEdiSegment* segment, const std::string& tag) {
 bool TEdiMessage::ReadNext(TStream& stream) {
     if (!SegmentTable) throw Exception("No message table loaded");
     try {
-        const std::string tag = PeekSegmentTag(stream);
+        char buffer[3];
+        const std::string_view tag = PeekSegmentTag(stream, buffer);
         TEdiSegment* segment = SegmentTable->Find(tag);
-        if (!segment) throw EInvalidSegment(tag);
+        if (!segment) throw EInvalidSegment(std::string(tag));
         CurrentSegment = segment;
         segment->ReadEdi(stream);
         ++segmentsRead_;

@@ -30,6 +30,11 @@ std::string ReadChars(TStream& stream, int n) {
 }
 
 std::string PeekSegmentTag(TStream& stream) {
+    char tag[3];
+    return std::string(PeekSegmentTag(stream, tag));
+}
+
+std::string_view PeekSegmentTag(TStream& stream, char (&tag)[3]) {
     // Usually the tag and its separator are in the buffer already, after the line break that ended the
     // previous segment, and the stream need not move at all.
     const uint8_t* b = stream.BufferedBegin();
@@ -37,8 +42,10 @@ std::string PeekSegmentTag(TStream& stream) {
     while (b < e && *b < 32)
         ++b;
     if (e - b >= 4 && b[1] >= 32 && b[2] >= 32 && b[3] >= 32 &&
-        b[3] == static_cast<unsigned char>(Delimiters.ElementSeparator))
-        return std::string(reinterpret_cast<const char*>(b), 3);
+        b[3] == static_cast<unsigned char>(Delimiters.ElementSeparator)) {
+        std::memcpy(tag, b, 3);
+        return std::string_view(tag, 3);
+    }
     const int64_t start = stream.Position();
     char s[4];
     int n = 0;
@@ -52,7 +59,8 @@ std::string PeekSegmentTag(TStream& stream) {
     if (!tagged && !una)
         throw EEdiSyntaxError("Invalid segment ID \"" + std::string(s, static_cast<size_t>(n)) + "\".");
     stream.Seek(start);
-    return std::string(s, 3);
+    std::memcpy(tag, s, 3);
+    return std::string_view(tag, 3);
 }
 
 void ReadServiceStringAdvice(TStream& stream) {
@@ -308,13 +316,16 @@ void TEDIField::ReadEdi(TStream& stream) {
 
 void TEdiComposit::ReadEdi(TStream& stream) {
     const int comp = static_cast<unsigned char>(Delimiters.ComponentSeparator);
-    for (auto& e : Elements) {
-        e->ReadEdi(stream);
+    auto e = Elements.begin();
+    const auto end = Elements.end();
+    while (e != end) {
+        (*e++)->ReadEdi(stream);
         int c = NextChar(stream);
         if (c == comp) continue;
         if (c != EndOfData) stream.StepBack();
         break;
     }
+    ReadCount = static_cast<int32_t>(e - Elements.begin());
 }
 
 void TEdiSegment::ReadEdi(TStream& stream) {
@@ -336,12 +347,15 @@ void TEdiSegment::ReadEdi(TStream& stream) {
     int c = NextChar(stream);
     if (Delimiters.RepetitionSeparator == 0 && !Delimiters.RepeatsByElementSeparator) [[likely]] {
         // Syntax versions 1 to 3: no element repeats.
-        for (auto& e : Elements) {
+        auto e = Elements.begin();
+        const auto end = Elements.end();
+        while (e != end) {
             if (c != elem) throw EEdiSyntaxError("Data element seperator invalid.");
-            e->ReadEdi(stream);
+            (*e++)->ReadEdi(stream);
             c = NextChar(stream);
             if (c == term) break;
         }
+        ReadCount = static_cast<int32_t>(e - Elements.begin());
     } else {
         c = ReadElementsWithRepeats(stream, c);
     }
@@ -353,9 +367,11 @@ int TEdiSegment::ReadElementsWithRepeats(TStream& stream, int c) {
     const int elem = static_cast<unsigned char>(Delimiters.ElementSeparator);
     const int term = static_cast<unsigned char>(Delimiters.SegmentTerminator);
     const int rep = static_cast<unsigned char>(Delimiters.RepetitionSeparator); // 0: never a character
+    ReadCount = 0;
     for (size_t i = 0; i < Elements.size(); ++i) {
         if (c != elem) throw EEdiSyntaxError("Data element seperator invalid.");
         Elements[i]->ReadEdi(stream);
+        ++ReadCount;
         c = NextChar(stream);
         if (c == rep) c = ReadRepetitions(stream, i);
         if (c == term) break;

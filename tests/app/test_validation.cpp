@@ -20,6 +20,8 @@ struct Checked {
     bool Completed = false;
     bool Raised = false;
     std::vector<std::string> NodeTexts; // the tree node of each diagnostic
+    bool Utf8 = false;
+    std::string Utf8Undeclared;
 };
 
 Checked Check(test::StandardsDir& standards, const std::string& text, TValidationOptions options) {
@@ -31,6 +33,8 @@ Checked Check(test::StandardsDir& standards, const std::string& text, TValidatio
     validator.Locate();
     result.Diagnostics = validator.Diagnostics;
     result.Raised = validator.Error != nullptr;
+    result.Utf8 = validator.Utf8;
+    result.Utf8Undeclared = validator.Utf8Undeclared;
     for (const TDiagnostic& d : result.Diagnostics)
         result.NodeTexts.push_back(d.Node == TInterchangeTree::None ? "-" : reader.Tree().Text(d.Node));
     return result;
@@ -180,48 +184,50 @@ TEST(Validation, MandatoryElementsAndCodesOfTheRelease) {
     test::StandardsDir standards;
     UseStatusRelease(standards, StatusCodes);
     const std::string text = Unb + "UNH+1+ORDERS:D:96A:UN'\n"
-                                   "BGM+ZZZ+PO1'\n"                 // 3: not a code of 1001
-                                   "NAD++5412345000013::9'\n"       // 4: no party qualifier
-                                   "NAD+BY+:ZZ:9'\n"                // 5: identifier missing, 1131 given
-                                   "NAD+SU'\n"                      // 6: no C082, so nothing of it
-                                   "NAD+XX+1::77'\n"                // 7: unknown qualifier and agency
-                                   "CTA+'\n"                        // 8: CTA's only element missing
+                                   "BGM+ZZZ+PO1'\n"           // 3: not a code of 1001
+                                   "NAD++5412345000013::9'\n" // 4: no party qualifier
+                                   "NAD+BY+:ZZ:9'\n"          // 5: identifier missing, 1131 given
+                                   "NAD+SU'\n"                // 6: no C082, so nothing of it
+                                   "NAD+XX+1::77'\n"          // 7: unknown qualifier and agency
+                                   "CTA+'\n"                  // 8: CTA's only element missing
                                    "UNT+8+1'\nUNZ+1+7'\n";
     TValidationOptions options;
     EXPECT_TRUE(Check(standards, text, options).Diagnostics.empty());
     options.Strict = true;
     Checked c = Check(standards, text, options);
     EXPECT_TRUE(c.Completed);
-    EXPECT_EQ(Texts(c),
-              (std::vector<std::string>{
-                  "code 3: Code \"ZZZ\" of BGM/C002/1001 (Document name code) is not in the code list of D96A",
-                  "mandatory 4: Mandatory element NAD/3035 (PARTY QUALIFIER) is missing",
-                  "mandatory 5: Mandatory component NAD/C082/3039 (Party identifier) is missing",
-                  "code 7: Code \"XX\" of NAD/3035 (PARTY QUALIFIER) is not in the code list of D96A",
-                  "code 7: Code \"77\" of NAD/C082/3055 (Code list responsible agency code) is not in the "
-                  "code list of D96A",
-                  "mandatory 8: Mandatory element CTA/3139 is missing"}));
+    EXPECT_EQ(
+        Texts(c),
+        (std::vector<std::string>{
+            "code 3: Code \"ZZZ\" of BGM/C002/1001 (Document name code) is not in the code list of D96A",
+            "mandatory 4: Mandatory element NAD/3035 (PARTY QUALIFIER) is missing",
+            "mandatory 5: Mandatory component NAD/C082/3039 (Party identifier) is missing",
+            "code 7: Code \"XX\" of NAD/3035 (PARTY QUALIFIER) is not in the code list of D96A",
+            "code 7: Code \"77\" of NAD/C082/3055 (Code list responsible agency code) is not in the "
+            "code list of D96A",
+            "mandatory 8: Mandatory element CTA/3139 is missing"}));
     EXPECT_EQ(c.NodeTexts[1], "NAD");
 
     // A composite that is mandatory; codes of other agencies and lists.
     const std::string more = Unb + "UNH+1+ORDERS:D:96A:UN'\n"
-                                   "BGM++PO1'\n"                    // 3: C002 missing
-                                   "NAD+BY+1::9'\n"                 // 4: fine
+                                   "BGM++PO1'\n"    // 3: C002 missing
+                                   "NAD+BY+1::9'\n" // 4: fine
                                    "UNT+4+1'\n"
                                    "UNH+2+ORDERS:D:96A:UN'\n"
-                                   "BGM+ABC::9'\n"                  // 7: 1001 from GS1's list
+                                   "BGM+ABC::9'\n" // 7: 1001 from GS1's list
                                    "UNT+3+2'\n"
                                    "UNH+3+ORDERS:D:96A:UN'\n"
-                                   "BGM+ABC:X7'\n"                  // 10: 1001 from list X7
+                                   "BGM+ABC:X7'\n" // 10: 1001 from list X7
                                    "UNT+3+3'\n"
                                    "UNH+4+ORDERS:D:96A:UN'\n"
-                                   "BGM+ABC::6'\n"                  // 13: 1001 from the UN list
+                                   "BGM+ABC::6'\n" // 13: 1001 from the UN list
                                    "UNT+3+4'\nUNZ+4+7'\n";
     Checked m = Check(standards, more, options);
-    EXPECT_EQ(Texts(m),
-              (std::vector<std::string>{
-                  "mandatory 3: Mandatory element BGM/C002 (DOCUMENT/MESSAGE NAME) is missing",
-                  "code 13: Code \"ABC\" of BGM/C002/1001 (Document name code) is not in the code list of D96A"}));
+    EXPECT_EQ(
+        Texts(m),
+        (std::vector<std::string>{
+            "mandatory 3: Mandatory element BGM/C002 (DOCUMENT/MESSAGE NAME) is missing",
+            "code 13: Code \"ABC\" of BGM/C002/1001 (Document name code) is not in the code list of D96A"}));
 }
 
 TEST(Validation, DamagedOrMissingCodeListsLeaveTheOtherChecks) {
@@ -233,11 +239,84 @@ TEST(Validation, DamagedOrMissingCodeListsLeaveTheOtherChecks) {
     options.Strict = true;
     Checked c = Check(standards, text, options);
     const std::string file = (standards.Path / "D96A" / "CODES.CLT").string();
-    EXPECT_EQ(Texts(c), (std::vector<std::string>{
-                            "table 2: Code list file " + file + " is damaged (line 2): code before the first list",
-                            "mandatory 4: Mandatory element NAD/3035 (PARTY QUALIFIER) is missing"}));
+    EXPECT_EQ(Texts(c),
+              (std::vector<std::string>{
+                  "table 2: Code list file " + file + " is damaged (line 2): code before the first list",
+                  "mandatory 4: Mandatory element NAD/3035 (PARTY QUALIFIER) is missing"}));
     EXPECT_TRUE(c.Diagnostics[0].Warning);
     EXPECT_TRUE(c.Completed);
+}
+
+TEST(Validation, CharactersOutsideTheDeclaredRepertoire) {
+    test::StandardsDir standards;
+    TValidationOptions options;
+    options.Strict = true;
+    auto warnings = [&](const std::string& unb, const std::string& name) {
+        std::vector<std::string> out;
+        for (const TDiagnostic& d :
+             Check(standards,
+                   unb + "UNH+1+ORDERS:D:96A:UN'\nBGM+220'\nNAD+BY+" + name + "'\nUNT+4+1'\nUNZ+1+7'\n",
+                   options)
+                 .Diagnostics)
+            out.push_back(d.Code + " " + d.Text);
+        return out;
+    };
+    // Released service characters are data like any other.
+    EXPECT_EQ(warnings(Unb, "SMITH ?+ SONS"), std::vector<std::string>{});
+    EXPECT_EQ(warnings(Unb, "Smith"),
+              (std::vector<std::string>{
+                  "charset Character \"m\" is not in the repertoire of UNOA, in NAD/X123456789"}));
+    EXPECT_EQ(warnings("UNB+UNOB:2+S+R+990101:1200+7'\n", "Smith"), std::vector<std::string>{});
+    // Latin-1 that is no UTF-8 stays Latin-1: é belongs to UNOC, a C1 control does not.
+    EXPECT_EQ(
+        warnings("UNB+UNOC:3+S+R+990101:1200+7'\n", "Caf\xE9 \x85"),
+        (std::vector<std::string>{"charset Byte 0x85 is not in the repertoire of UNOC, in NAD/X123456789"}));
+}
+
+TEST(Validation, Utf8TextInASingleByteSetIsSaidOnceAndCountedInCharacters) {
+    test::StandardsDir standards;
+    // 35 characters, 36 bytes: the limit of X123456789 is 35.
+    const std::string name = "WIDGET\xC2\xAE COMPANY 1234567890123456789";
+    const std::string text = "UNB+UNOC:3+S+R+990101:1200+7'\nUNH+1+ORDERS:D:96A:UN'\nBGM+220'\nNAD+BY+" +
+                             name + "'\nNAD+SU+EURO \xE2\x82\xAC'\nUNT+5+1'\nUNZ+1+7'\n";
+    TValidationOptions options;
+    Checked plain = Check(standards, text, options);
+    EXPECT_TRUE(plain.Utf8);
+    EXPECT_TRUE(plain.Diagnostics.empty());
+    options.Strict = true;
+    Checked c = Check(standards, text, options);
+    EXPECT_TRUE(c.Utf8);
+    EXPECT_EQ(c.Utf8Undeclared, "Text is UTF-8, but UNB declares UNOC");
+    EXPECT_EQ(
+        Texts(c),
+        (std::vector<std::string>{
+            "charset 4: Text is UTF-8, but UNB declares UNOC",
+            "charset 5: Character \"\xE2\x82\xAC\" is not in the repertoire of UNOC, in NAD/X123456789"}));
+
+    // The same bytes beside one that is no UTF-8: all of it is Latin-1, and the name is 36 characters.
+    std::string latinText = text;
+    latinText.replace(latinText.find("\xE2\x82\xAC"), 3, "\xFF");
+    Checked latin = Check(standards, latinText, options);
+    EXPECT_FALSE(latin.Utf8);
+    EXPECT_TRUE(latin.Utf8Undeclared.empty());
+    ASSERT_FALSE(latin.Diagnostics.empty());
+    EXPECT_EQ(latin.Diagnostics[0].Code, "length");
+}
+
+TEST(Validation, LengthsUnderUnoyCountCharacters) {
+    test::StandardsDir standards;
+    std::string name;
+    for (int i = 0; i < 35; ++i)
+        name += "\xC3\xA9";
+    TValidationOptions options;
+    options.Strict = true;
+    Checked c = Check(standards,
+                      "UNB+UNOY:3+S+R+990101:1200+7'\nUNH+1+ORDERS:D:96A:UN'\nBGM+220'\nNAD+BY+" + name +
+                          "'\nUNT+4+1'\nUNZ+1+7'\n",
+                      options);
+    EXPECT_TRUE(c.Utf8);
+    EXPECT_TRUE(c.Utf8Undeclared.empty());
+    EXPECT_TRUE(c.Diagnostics.empty()) << Texts(c).front();
 }
 
 } // namespace talmiro

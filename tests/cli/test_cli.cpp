@@ -313,7 +313,7 @@ TEST_F(CliTest, AllErrorsReportsEverySequenceErrorWithItsGroupPath) {
 
 TEST_F(CliTest, StrictWarnsAboutSizesNumbersAndEnvelopeCounts) {
     const std::string file = Write(
-        "strict.edi", Lines({"UNB+UNOA:2+S+R+990101:1200+7'", "UNH+1+ORDERS:D:96A:UN'", "BGM+220+PO1+1234'",
+        "strict.edi", Lines({"UNB+UNOB:2+S+R+990101:1200+7'", "UNH+1+ORDERS:D:96A:UN'", "BGM+220+PO1+1234'",
                              "QTY+21:5x'", "DTM+2:19990102:102'", "QTY+21'", "DTM+2:1:102'",
                              "QTY+21:123456.5'", "DTM+2:1:102'", "UNT+8+2'", "UNZ+2+8'"}));
     Result r = Run("check '" + file + "'");
@@ -469,13 +469,13 @@ TEST_F(CliTest, ShowPrintsTheDetailsPanel) {
     EXPECT_EQ(doc["errors"][0]["text"], "XYZ");
     EXPECT_EQ(doc["errors"][0]["code"], "segment");
 
-    // Texts are decoded as the viewer decodes them: UTF-8 only under syntax UNOY, Latin-1 otherwise, even
-    // where the bytes happen to form UTF-8.
+    // Texts are decoded as the viewer decodes them: UTF-8 under syntax UNOY, and where a single-byte set is
+    // declared but every byte above 127 forms UTF-8; Latin-1 otherwise (bad.edi above).
     const std::string unoa =
         Write("unoa.edi", "UNB+UNOA:2+S+R+990101:1200+7'UNH+1+ORDERS:D:96A:UN'BGM+220+B\xC3\x9CTTNER'XYZ+1'");
     doc = Json(Run("show '" + unoa + "' --segment 3 --format json").Out);
-    EXPECT_EQ(doc["segment"]["elements"][1]["value"], "B\u00c3\u009cTTNER");
-    EXPECT_EQ(doc["segment"]["lines"][2].get<std::string>().substr(10, 12), "[B\u00c3\u009cTTNER]");
+    EXPECT_EQ(doc["segment"]["elements"][1]["value"], "B\u00dcTTNER");
+    EXPECT_EQ(doc["segment"]["lines"][2].get<std::string>().substr(10, 10), "[B\u00dcTTNER]");
     const std::string unoy =
         Write("unoy.edi", "UNB+unoy:4+S+R+990101:1200+7'UNH+1+ORDERS:D:96A:UN'BGM+220+B\xC3\x9CTTNER'XYZ+1'");
     doc = Json(Run("show '" + unoy + "' --segment 3 --format json").Out);
@@ -494,15 +494,17 @@ TEST_F(CliTest, CodeNamesAndUnknownCodesWithTheReleasesCodeLists) {
                                                           "=3035\nBY\tBuyer\nSU\tSupplier\n");
     const std::string valid = Write("valid.edi", Valid);
     Result r = Run("show '" + valid + "' --segment 3");
-    EXPECT_NE(r.Out.find("  1001    [220] Order                   Document/message name, coded\n"), std::string::npos)
+    EXPECT_NE(r.Out.find("  1001    [220] Order                   Document/message name, coded\n"),
+              std::string::npos)
         << r.Out;
     nlohmann::json doc = Json(Run("show '" + valid + "' --segment 5 --format json").Out);
     EXPECT_EQ(doc["segment"]["elements"][0]["code_name"], "Buyer");
     EXPECT_EQ(doc["segment"]["lines"][0].get<std::string>().substr(0, 21), "3035      [BY] Buyer ");
     EXPECT_EQ(Run("check --strict '" + valid + "'").Exit, 0);
 
-    const std::string unknown = Write("unknown.edi", Lines({"UNB+UNOA:2+S+R+990101:1200+7'", "UNH+1+ORDERS:D:96A:UN'",
-                                                         "BGM+221'", "NAD+ZZ'", "UNT+4+1'", "UNZ+1+7'"}));
+    const std::string unknown =
+        Write("unknown.edi", Lines({"UNB+UNOA:2+S+R+990101:1200+7'", "UNH+1+ORDERS:D:96A:UN'", "BGM+221'",
+                                    "NAD+ZZ'", "UNT+4+1'", "UNZ+1+7'"}));
     EXPECT_EQ(Run("check '" + unknown + "'").Exit, 0);
     r = Run("check --strict --format json '" + unknown + "'");
     EXPECT_EQ(r.Exit, 1);

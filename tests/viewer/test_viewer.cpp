@@ -1188,6 +1188,19 @@ private slots:
         }
     }
 
+    // A file that declares UNOC but carries UTF-8: said in the status bar and listed with the problems.
+    void utf8TextUnderASingleByteSet() {
+        const std::string path = Write("utf8.edi", "UNB+UNOC:3+S+R+990101:1200+7'\nUNH+1+ORDERS:D:96A:UN'\n"
+                                                   "BGM+220+CAF\xC3\x89'\nUNT+3+1'\nUNZ+1+7'\n");
+        form->StartUp({}, ini);
+        form->miViewStrict->trigger();
+        QVERIFY(!Guarded([&] { form->OpenFile(path); }));
+        QCOMPARE(form->lbProblemCount->text(),
+                 QStringLiteral("1 warning. Text is UTF-8, but UNB declares UNOC."));
+        QCOMPARE(ProblemRows().size(), 1);
+        QVERIFY(ProblemRows()[0].startsWith(QStringLiteral("Text is UTF-8, but UNB declares UNOC")));
+    }
+
     void problemCountTexts() {
         QCOMPARE(ProblemCountText(0, 0), QStringLiteral("No problems found"));
         QCOMPARE(ProblemCountText(1, 0), QStringLiteral("1 error"));

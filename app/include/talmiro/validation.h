@@ -3,6 +3,7 @@
 // that they can never disagree.
 #pragma once
 
+#include "talmiro/charsets.h"
 #include "talmiro/code_lists.h"
 #include "talmiro/interchange_tree.h"
 #include "talmiro/standards.h"
@@ -73,8 +74,12 @@ private:
 
 struct TValidationOptions {
     bool AllErrors = false; // report every sequence error of a message through the reader's event
-    // Element sizes, numeric values, repeats, mandatory elements, codes, envelope counts and references.
+    // Element sizes, numeric values, repeats, mandatory elements, codes, characters of the declared
+    // repertoire, envelope counts and references.
     bool Strict = false;
+    // Look whether an interchange that declares a single-byte repertoire holds UTF-8 text (Utf8). Strict
+    // checks look whenever a value has a byte above 127, whatever this says.
+    bool DetectUtf8 = true;
     // A message whose table is not installed is an error (no-definition) rather than a look for the
     // table in the current directory, which the viewer keeps.
     bool NoDefinitionIsError = true;
@@ -96,7 +101,12 @@ public:
     void Locate();
 
     bool Completed = false;
-    bool Utf8 = false; // UNB names syntax UNOY: the viewer shows the interchange's texts as UTF-8
+    // The interchange's texts are UTF-8 (UNB names syntax UNOY, or its text proved to be UTF-8): the
+    // viewer and the text outputs decode them so, and lengths count characters.
+    bool Utf8 = false;
+    // The repertoire UNB declares is one of single bytes (UNOC, say), but every byte above 127 in the file
+    // belongs to a UTF-8 sequence and there is at least one: "Text is UTF-8, but UNB declares UNOC".
+    std::string Utf8Undeclared;
     int64_t SegmentCount = 0;
     int64_t MessageCount = 0;
     std::exception_ptr Error; // the error that stopped the reading, if any
@@ -111,17 +121,42 @@ public:
 
 private:
     void OnSegment(TEdiSegment& segment);
-    // Every occurrence of every element of a segment: sizes and numbers; inside messages also
-    // mandatory elements and components and codes not in their UN list.
-    void StrictElements(const TEdiSegment& segment);
-    // One simple element, at segment level (composite none) or in a composite.
-    void StrictField(const TEDIField& field, const TEdiComposit* composite, const TEdiSegment& segment);
-    void StrictCode(const TEDIField& field, const TEdiComposit* composite, const TEdiSegment& segment);
+    // Every occurrence of every element of a segment, each simple one handed to CheckValue; inside
+    // messages also mandatory composites. Values an earlier reading left in elements the text does not
+    // have are emptied first.
+    void StrictElements(TEdiSegment& segment);
+    // The same for a segment with repeating elements.
+    void StrictOccurrences(TEdiSegment& segment);
+    // One simple element occurrence, as the strict checks see it.
+    struct TValue {
+        const TEdiSegment& Segment;
+        const TEdiComposit* Composite; // none at segment level
+        const TEDIField& Field;
+        int Occurrence;         // 0 when the element has no repeats in the segment, else from 1
+        std::string_view Value; // as read, release characters taken away; empty when absent
+    };
+    // The checks of one value: mandatory, repertoire, numeric, length and code.
+    void CheckValue(const TValue& v);
+    // The data element and component a diagnostic about the value places.
+    static const TEdiElement* ElementOf(const TValue& v) {
+        return v.Composite ? static_cast<const TEdiElement*>(v.Composite) : &v.Field;
+    }
+    static const TEdiElement* ComponentOf(const TValue& v) { return v.Composite ? &v.Field : nullptr; }
+    void CheckText(const TValue& v); // a value that is there
+    void MissingComposite(const TEdiSegment& segment, const TEdiComposit& composite);
+    void CheckCharacters(const TValue& v, uint8_t flags);
+    void CheckCode(const TValue& v);
     // Occurrences beyond an element's repeat count, and repeats sent as further data elements.
     void StrictRepeats(const TEdiSegment& segment);
     void StrictEnvelope(const TEdiSegment& segment);
-    // The code lists of the table just loaded.
+    // The code lists of the table just loaded, resolved into its elements.
     void LoadCodeLists();
+    void ResolveCodeLists();
+    // The repertoire UNB declares, with the service characters of the interchange.
+    void DeclareRepertoire(const TEdiSegment& unb);
+    // Whether text declared in a single-byte set is UTF-8 (a look at the whole file, once); warns once per
+    // interchange in strict checks.
+    void DiagnoseUtf8(const TEdiSegment& segment);
     // element and component (either may be null) name the data element at fault.
     void Warn(const std::string& code, const std::string& text, const TEdiSegment& segment,
               const TEdiElement* element = nullptr, const TEdiElement* component = nullptr);
@@ -147,6 +182,9 @@ private:
     };
     std::unordered_map<int, TGroupInfo> groupInfo_;
     std::string decimalMarks_ = ".";
+    TRepertoire repertoire_;
+    bool utf8Scanned_ = false, utf8Warned_ = false;
+    TUtf8Scan utf8Scan_;
     std::shared_ptr<const TCodeLists> codes_; // of the message's release; none when it has no lists
     std::string codesRelease_;
     std::set<std::string> codeListErrors_; // damaged code-list files reported so far

@@ -26,6 +26,30 @@ public:
     using Exception::Exception;
 };
 
+// One element's list: its codes with their names, found by a hash of the code.
+class TCodeList {
+public:
+    // The code's name, or nullptr when the code is not in the list.
+    const std::string* Find(std::string_view code) const;
+    bool Contains(std::string_view code) const { return Find(code) != nullptr; }
+    size_t Size() const { return Codes.size(); }
+
+private:
+    friend class TCodeLists;
+    // Orders the codes and builds the hash index; after a change of Codes, look-ups need it again.
+    void Seal();
+    std::vector<std::pair<std::string, std::string>> Codes; // in the order added
+    std::vector<uint32_t> Sorted;                           // indexes into Codes, by code
+    // Open addressing over the codes: the first eight bytes of a code, its length and its index in Codes
+    // (-1: a free slot), so that most look-ups compare one word.
+    struct TSlot {
+        uint64_t Key = 0;
+        int32_t Index = -1;
+        uint32_t Length = 0;
+    };
+    std::vector<TSlot> Slots;
+};
+
 class TCodeLists {
 public:
     static constexpr const char* FileName = "CODES.CLT";
@@ -56,6 +80,8 @@ public:
     // Both at once, with one search for the list.
     enum class TLookup { NoList, Known, Unknown };
     TLookup Lookup(std::string_view element, std::string_view code) const;
+    // The element's list, or none; the pointer stays valid as long as these lists do.
+    const TCodeList* List(std::string_view element) const;
     size_t ListCount() const { return lists_.size(); }
     size_t CodeCount() const;
 
@@ -63,13 +89,7 @@ public:
     static std::string_view BaseId(std::string_view element);
 
 private:
-    struct TList {
-        std::vector<std::pair<std::string, std::string>> Codes; // in the order added
-        std::vector<uint32_t> Sorted;                           // indexes into Codes, by code
-    };
-    const TList* Find(std::string_view element) const;
-    static const std::string* FindCode(const TList& list, std::string_view code);
-    std::map<std::string, TList, std::less<>> lists_;
+    std::map<std::string, TCodeList, std::less<>> lists_;
 };
 
 } // namespace talmiro

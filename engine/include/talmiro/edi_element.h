@@ -13,6 +13,7 @@ namespace talmiro {
 
 class TStream;
 class TDefWriter;
+class TCodeList;
 
 constexpr size_t MaxIdLength = 10;
 constexpr size_t MaxDescriptionLength = 50;
@@ -46,9 +47,14 @@ using TVariant = std::variant<std::monostate /* unassigned */, TVarNull, std::st
 // 5 double, 6 currency, 7 date.
 uint16_t VarTypeCode(const TVariant& value);
 
+class TEDIField;
+class TEdiComposit;
+
+// What an element is, kept in the element so that code walking a segment needs no type query per value.
+enum class TElementKind : uint8_t { Field, Composite, Segment };
+
 class TEdiElement {
 public:
-    explicit TEdiElement(std::string_view id) : ID(CutText(id, MaxIdLength)) {}
     virtual ~TEdiElement() = default;
     TEdiElement(const TEdiElement&) = delete;
     TEdiElement& operator=(const TEdiElement&) = delete;
@@ -60,6 +66,13 @@ public:
     // The directory's status M: the element must be present whenever its container is. False for a
     // conditional element and for every element of a definition that states no status.
     bool Mandatory = false;
+    const TElementKind Kind;
+
+    // The element as a simple element, or as a composite (segments included); none when it is not one.
+    TEDIField* AsField();
+    const TEDIField* AsField() const;
+    TEdiComposit* AsComposite();
+    const TEdiComposit* AsComposite() const;
 
     virtual void WriteEdi(TStream& stream) const = 0;
     virtual void WriteFixed(TStream& stream) const = 0;
@@ -71,6 +84,7 @@ public:
     virtual std::unique_ptr<TEdiElement> CloneDef() const = 0;
 
 protected:
+    TEdiElement(std::string_view id, TElementKind kind) : ID(CutText(id, MaxIdLength)), Kind(kind) {}
     // The records of the status and the repeat count before an element's own record, when the element
     // is mandatory or repeats.
     void WriteAttributeDefs(TDefWriter& writer) const;
@@ -88,6 +102,9 @@ public:
     int32_t MinSize = 0;
     int32_t MaxSize = 0;
     std::string Description;
+    // The element's code list in the release of the table it belongs to, resolved once by the checks when
+    // the table is loaded; none when nothing resolved it or the element has no list.
+    const TCodeList* CodeList = nullptr;
 
     void WriteEdi(TStream& stream) const override;
     void WriteFixed(TStream& stream) const override;
@@ -109,10 +126,13 @@ private:
 // A composite data element: an ordered list of elements it owns.
 class TEdiComposit : public TEdiElement {
 public:
-    explicit TEdiComposit(std::string_view id) : TEdiElement(id) {}
+    explicit TEdiComposit(std::string_view id) : TEdiElement(id, TElementKind::Composite) {}
 
     std::vector<std::unique_ptr<TEdiElement>> Elements;
     std::string Description;
+    // How many of Elements the last ReadEdi reached, empty ones included; the others were not in the text
+    // and still hold what an earlier reading put there.
+    int32_t ReadCount = 0;
 
     void WriteEdi(TStream& stream) const override;
     void WriteFixed(TStream& stream) const override;
@@ -128,12 +148,15 @@ public:
     TEDIField* FindField(std::string_view id) const;
     // FindField; raises EListError "Undefined Composit Element <ID>.<id>" when absent.
     TEDIField& FieldByID(std::string_view id) const;
+
+protected:
+    TEdiComposit(std::string_view id, TElementKind kind) : TEdiElement(id, kind) {}
 };
 
 // A segment: a composite whose identifier is the segment tag.
 class TEdiSegment : public TEdiComposit {
 public:
-    explicit TEdiSegment(std::string_view tag) : TEdiComposit(tag) {}
+    explicit TEdiSegment(std::string_view tag) : TEdiComposit(tag, TElementKind::Segment) {}
 
     bool LineBreak = false;
     int64_t StartPos = 0; // where the last ReadEdi began
@@ -171,5 +194,18 @@ private:
     // after them.
     int ReadElementRepeats(TStream& stream, int c);
 };
+
+inline TEDIField* TEdiElement::AsField() {
+    return Kind == TElementKind::Field ? static_cast<TEDIField*>(this) : nullptr;
+}
+inline const TEDIField* TEdiElement::AsField() const {
+    return Kind == TElementKind::Field ? static_cast<const TEDIField*>(this) : nullptr;
+}
+inline TEdiComposit* TEdiElement::AsComposite() {
+    return Kind != TElementKind::Field ? static_cast<TEdiComposit*>(this) : nullptr;
+}
+inline const TEdiComposit* TEdiElement::AsComposite() const {
+    return Kind != TElementKind::Field ? static_cast<const TEdiComposit*>(this) : nullptr;
+}
 
 } // namespace talmiro

@@ -4,6 +4,7 @@
 #include "talmiro/streams.h"
 
 #include <string>
+#include <string_view>
 
 namespace talmiro {
 
@@ -45,6 +46,8 @@ inline int NextChar(TStream& stream) {
 std::string ReadChars(TStream& stream, int n);
 // The tag of the next segment, leaving the stream where it was.
 std::string PeekSegmentTag(TStream& stream);
+// The same into a buffer of the caller, without making a string.
+std::string_view PeekSegmentTag(TStream& stream, char (&tag)[3]);
 // Takes the delimiters from the next nine bytes as they are.
 void ReadServiceStringAdvice(TStream& stream);
 // The first tag of an interchange, after taking a UNA advice when there is one.
