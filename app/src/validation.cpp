@@ -164,19 +164,26 @@ TValidator::TValidator(TInterchangeReader& reader, TStream& stream, TValidationO
         groups_.clear();
         const TEdiSegment& unh = trn.SegmUNH();
         const TEdiComposit* s009 = unh.FindComposit("S009");
-        message_ = {FieldText(s009, "0065"), FieldText(s009, "0052"), FieldText(s009, "0054"),
-                    FieldText(&unh, "0062"), 0};
+        message_ = {FieldText(s009, "0065"),
+                    FieldText(s009, "0052"),
+                    FieldText(s009, "0054"),
+                    FieldText(&unh, "0062"),
+                    0,
+                    {}};
         ++MessageCount;
         ++interchangeMessages_;
         ++groupMessages_;
+        SelectGuideline(unh);
     };
     reader_.OnExitMessage = [this](TEdiTransmission&) {
         inMessage_ = false;
+        guidelineBegun_ = false;
         if (OnMessage) OnMessage(message_);
         groups_.clear();
     };
     reader_.OnStrctLoaded = [this](TEdiTransmission&) {
         MapGroups();
+        guidelineBound_ = false;
         if (options_.Strict) LoadCodeLists();
     };
     // A table that is not installed is an error of its own, never one in the current directory.
@@ -189,6 +196,7 @@ TValidator::TValidator(TInterchangeReader& reader, TStream& stream, TValidationO
     reader_.OnEnterGroup = [this](TEdiMessage&, int grpNbr, int) {
         if (!seqErrorInMessage_) {
             groups_.push_back(grpNbr);
+            if (guidelineBegun_) guideline_.EnterGroup(grpNbr);
             return;
         }
         // No OnDoneGroup follows a reported sequence error: take the group's ancestors from the table.
@@ -199,7 +207,8 @@ TValidator::TValidator(TInterchangeReader& reader, TStream& stream, TValidationO
             g = found == groupInfo_.end() ? 0 : found->second.Parent;
         }
     };
-    reader_.OnDoneGroup = [this](TEdiMessage&, int) {
+    reader_.OnDoneGroup = [this](TEdiMessage&, int grpNbr) {
+        if (guidelineBegun_ && !seqErrorInMessage_) guideline_.DoneGroup(grpNbr);
         if (!groups_.empty()) groups_.pop_back();
     };
     if (options_.AllErrors)
@@ -263,11 +272,17 @@ void TValidator::OnSegment(TEdiSegment& segment) {
         std::transform(name.begin(), name.end(), name.begin(),
                        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
         Utf8 = name == "UNOY";
+        // The partners, by which the partner file chooses guidelines.
+        const TEdiComposit* s002 = segment.FindComposit("S002");
+        const TEdiComposit* s003 = segment.FindComposit("S003");
+        sender_ = {FieldText(s002, "0004"), FieldText(s002, "0007")};
+        recipient_ = {FieldText(s003, "0010"), FieldText(s003, "0007")};
         // Syntax version 4 takes comma and full stop alike; earlier versions the mark of UNA.
         decimalMarks_ = reader_.Transmission().SyntaxVersion() == 4 ? std::string(",.")
                                                                     : std::string(1, Delimiters.DecimalMark);
     }
     if (inMessage_) ++message_.Segments;
+    if (messageGuideline_ && inMessage_) GuidelineSegment(segment);
     if (options_.Strict) {
         StrictElements(segment);
         StrictRepeats(segment);
@@ -295,7 +310,8 @@ void TValidator::Warn(const std::string& code, const std::string& text, const TE
     Diagnostics.push_back(std::move(d));
 }
 
-void TValidator::StrictField(const TEDIField& field, const TEdiComposit* composite, const TEdiSegment& segment) {
+void TValidator::StrictField(const TEDIField& field, const TEdiComposit* composite,
+                             const TEdiSegment& segment) {
     const std::string& value = field.RawText;
     if (value.empty()) {
         if (field.Mandatory && inMessage_)
@@ -307,7 +323,8 @@ void TValidator::StrictField(const TEDIField& field, const TEdiComposit* composi
     }
     size_t length = value.size();
     if (field.FieldType == ftNumeric && !NumericLength(value, length, decimalMarks_)) {
-        Warn("numeric", "Value " + Quoted(value) + " of " + PathOf(segment, composite, field) + " is not numeric",
+        Warn("numeric",
+             "Value " + Quoted(value) + " of " + PathOf(segment, composite, field) + " is not numeric",
              segment);
         length = value.size();
     }
@@ -337,7 +354,8 @@ void TValidator::StrictElements(const TEdiSegment& segment) {
         if (!HasValue(*composite)) {
             if (composite->Mandatory && occurrence <= 1 && inMessage_)
                 Warn("mandatory",
-                     "Mandatory element " + segment.ID + "/" + composite->ID + NameOf(*composite) + " is missing",
+                     "Mandatory element " + segment.ID + "/" + composite->ID + NameOf(*composite) +
+                         " is missing",
                      segment);
             return;
         }
@@ -374,10 +392,13 @@ void TValidator::LoadCodeLists() {
     }
 }
 
-void TValidator::StrictCode(const TEDIField& field, const TEdiComposit* composite, const TEdiSegment& segment) {
+void TValidator::StrictCode(const TEDIField& field, const TEdiComposit* composite,
+                            const TEdiSegment& segment) {
     if (codes_->Lookup(field.ID, field.RawText) != TCodeLists::TLookup::Unknown ||
         !UnListApplies(composite ? *composite : segment, field))
         return;
+    // A code that the message's guideline adds is no fault.
+    if (guidelineBegun_ && guideline_.AddsCode(field, field.RawText)) return;
     Warn("code",
          "Code " + Quoted(field.RawText) + " of " + PathOf(segment, composite, field) + NameOf(field) +
              " is not in the code list of " + codesRelease_,
@@ -480,9 +501,71 @@ void TValidator::OnSequenceError(const std::string& expect, const std::string& f
     d.Location.Segment = SegmentCount + 1;
     d.Node = LastNode();
     Diagnostics.push_back(std::move(d));
+    guideline_.Abandon();
     // The list is left and its group stops repeating.
     if (!groups_.empty()) groups_.pop_back();
     seqErrorInMessage_ = true;
+}
+
+void TValidator::SelectGuideline(const TEdiSegment& unh) {
+    messageGuideline_.reset();
+    guidelineBegun_ = false;
+    const TEdiComposit* s009 = unh.FindComposit("S009");
+    const std::string assoc = FieldText(s009, "0057");
+    if (options_.Guideline) {
+        if (options_.Guideline->Fits(message_.Type, message_.Version, message_.Release))
+            messageGuideline_ = options_.Guideline;
+    } else if (options_.Guidelines && options_.Strict) {
+        messageGuideline_ =
+            options_.Guidelines->ByAssociation(message_.Type, message_.Version, message_.Release, assoc);
+        if (!messageGuideline_)
+            messageGuideline_ = options_.Guidelines->ForPartners(sender_, recipient_, message_.Type,
+                                                                 message_.Version, message_.Release);
+    }
+    if (messageGuideline_) message_.Guideline = messageGuideline_->Id;
+}
+
+void TValidator::GuidelineSegment(const TEdiSegment& segment) {
+    TEdiMessage& message = reader_.Message();
+    if (!guidelineBegun_) {
+        // The message's first segment: bind to its table, once per table and guideline.
+        if (!message.Structure || !message.SegmentTable) return;
+        if (!guidelineBound_ || guideline_.Guideline() != messageGuideline_.get()) {
+            guideline_.Bind(messageGuideline_, message.Structure.get(), *message.SegmentTable);
+            guideline_.OnFinding = [this](const TGuidelineFinding& finding) { GuidelineFinding(finding); };
+            guidelineBound_ = true;
+        }
+        guideline_.BeginMessage();
+        guidelineBegun_ = true;
+    }
+    findingSegment_ = &segment;
+    guideline_.Segment(segment, message.CurrentEntry);
+    if (segment.ID == "UNT" && !seqErrorInMessage_) {
+        findingSegment_ = &segment;
+        guideline_.EndMessage();
+    }
+    findingSegment_ = nullptr;
+}
+
+void TValidator::GuidelineFinding(const TGuidelineFinding& finding) {
+    TDiagnostic d;
+    d.Warning = true;
+    d.Code = finding.Code;
+    d.Text = finding.Text;
+    d.GroupPath = GroupPath();
+    if (findingSegment_) {
+        d.SegmentPos = findingSegment_->StartPos;
+        d.Location.Segment = SegmentCount;
+    } else {
+        // At the end of a group: where the segment after it begins.
+        d.SegmentPos = NextSegmentPos();
+        d.Location.Segment = SegmentCount + 1;
+    }
+    d.Node = LastNode();
+    d.Guideline = messageGuideline_->Id;
+    d.GuidelineSource = messageGuideline_->SourceFile;
+    d.RulePlace = finding.Place;
+    Diagnostics.push_back(std::move(d));
 }
 
 void TValidator::MapGroups() {
