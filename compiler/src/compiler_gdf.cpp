@@ -53,6 +53,11 @@ bool TCompilerGDF::IsWord(TTokenKind token, const char* word) const {
     return token == tkIdentifier && SameWord(TokenText(), word);
 }
 
+int32_t TCompilerGDF::ExpectNumber() {
+    if (NextToken() != tkInteger) Fail("Integer constant expected");
+    return TokenInteger();
+}
+
 std::string TCompilerGDF::ExpectText(const char* what) {
     if (NextToken() != tkString) Fail(std::string(what) + " expected");
     return TokenText();
@@ -121,6 +126,15 @@ TGuideline TCompilerGDF::CompileGuideline() {
         }
         if (NextToken() != tkEndOfSource) Fail("Text after the end of the guideline");
         SetActive(false);
+    } catch (const EGuidelineError&) {
+        SetActive(false);
+        base_.reset();
+        throw;
+    } catch (const Exception& e) {
+        // The scanner's errors ("Illegal character in source") at the token it was reading.
+        SetActive(false);
+        base_.reset();
+        throw EGuidelineError(e.what(), TokenLine(), TokenColumn());
     } catch (...) {
         SetActive(false);
         base_.reset();
@@ -218,11 +232,14 @@ void TCompilerGDF::CompileRule(TGuideline& g, bool group) {
                      "; a guideline's own need is REQUIRED");
             rule.Usage = usage;
         } else if (IsWord(token_, "MAX")) {
-            rule.MaxRep = ExpectInteger("Integer constant expected");
-            if (rule.MaxRep < 1) Fail("A maximum is at least 1; a position not used is NOT USED");
+            const int32_t line = TokenLine(), column = TokenColumn();
+            rule.MaxRep = ExpectNumber();
+            if (rule.MaxRep < 1)
+                FailAt("A maximum is at least 1; a position not used is NOT USED", line, column);
             if (rule.MaxRep > limits->MaxRep)
-                Fail("Maximum " + std::to_string(rule.MaxRep) + " is above " +
-                     std::to_string(limits->MaxRep) + " in " + baseName_);
+                FailAt("Maximum " + std::to_string(rule.MaxRep) + " is above " +
+                           std::to_string(limits->MaxRep) + " in " + baseName_,
+                       line, column);
         } else if (IsWord(token_, "NAME")) {
             rule.Name = ExpectText("Name");
         } else if (IsWord(token_, "NOTE")) {
@@ -271,11 +288,13 @@ void TCompilerGDF::CompileVariant(TGuidelineRule& rule, const TEdiSegment& segme
             if (usage == TUsage::NotUsed && !IsWord(NextToken(), "USED")) Fail("USED expected");
             v.Usage = usage;
         } else if (IsWord(token_, "MAX")) {
-            v.MaxRep = ExpectInteger("Integer constant expected");
-            if (v.MaxRep < 1) Fail("A maximum is at least 1; a variant not used is NOT USED");
+            const int32_t line = TokenLine(), column = TokenColumn();
+            v.MaxRep = ExpectNumber();
+            if (v.MaxRep < 1) FailAt("A maximum is at least 1; a variant not used is NOT USED", line, column);
             if (v.MaxRep > maxRep)
-                Fail("Maximum " + std::to_string(v.MaxRep) + " is above the position's " +
-                     std::to_string(maxRep));
+                FailAt("Maximum " + std::to_string(v.MaxRep) + " is above the position's " +
+                           std::to_string(maxRep),
+                       line, column);
         } else if (IsWord(token_, "NAME")) {
             v.Name = ExpectText("Name");
         } else if (IsWord(token_, "NOTE")) {
@@ -332,16 +351,18 @@ TGuidelineElement TCompilerGDF::CompileElement(const TEdiSegment* segment) {
             e.Usage = usage;
         } else if (IsWord(token_, "LENGTH")) {
             needField("LENGTH", true);
+            const int32_t line = TokenLine(), column = TokenColumn();
             if (NextToken() != tkLeftParen) Fail("( expected");
-            e.MinLength = ExpectInteger("Integer constant expected");
+            e.MinLength = ExpectNumber();
             if (NextToken() != tkColon) Fail(": expected");
-            e.MaxLength = ExpectInteger("Integer constant expected");
+            e.MaxLength = ExpectNumber();
             if (NextToken() != tkRightParen) Fail(") expected");
-            if (e.MinLength > e.MaxLength) Fail("Min-Size greater Max-Size");
+            if (e.MinLength > e.MaxLength) FailAt("Min-Size greater Max-Size", line, column);
             if (e.MinLength < field->MinSize || e.MaxLength > field->MaxSize)
-                Fail("Length " + std::to_string(e.MinLength) + ":" + std::to_string(e.MaxLength) +
-                     " is outside " + std::to_string(field->MinSize) + ":" + std::to_string(field->MaxSize) +
-                     " in " + baseName_);
+                FailAt("Length " + std::to_string(e.MinLength) + ":" + std::to_string(e.MaxLength) +
+                           " is outside " + std::to_string(field->MinSize) + ":" +
+                           std::to_string(field->MaxSize) + " in " + baseName_,
+                       line, column);
         } else if (IsWord(token_, "FIXED")) {
             needField("FIXED", true);
             e.HasFixed = true;

@@ -103,6 +103,7 @@ private:
     [[noreturn]] void FailAt(const std::string& text, int32_t line, int32_t column) const;
     bool IsWord(TTokenKind token, const char* word) const;
     std::string ExpectText(const char* what);
+    int32_t ExpectNumber();
     void LoadBase(TGuideline& guideline);
     void CompileRule(TGuideline& guideline, bool group);
     void CompileVariant(TGuidelineRule& rule, const TEdiSegment& segment, int32_t maxRep);
