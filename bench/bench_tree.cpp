@@ -1,9 +1,10 @@
 // Building the viewer's interchange tree: speed, and the heap it takes per node, over a generated
 // interchange of ORDERS messages checked against tables compiled here from their sources.
-#include "talmiro/compiler.h"
 #include "talmiro/interchange_tree.h"
 #include "talmiro/standards.h"
 #include "talmiro/streams.h"
+
+#include "test_support.h"
 
 #include <benchmark/benchmark.h>
 
@@ -70,16 +71,7 @@ struct TreeInput {
 const TreeInput& Prepare() {
     static TreeInput input;
     if (!input.Text.empty()) return input;
-    const std::filesystem::path dir = std::filesystem::path(TreeDir) / "D96A";
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "D96A.sdf") << Sdf;
-    std::ofstream(dir / "ORDERS.mdf") << Mdf;
-    TCompilerSDF sdf;
-    sdf.SetSourceFile((dir / "D96A.sdf").string());
-    sdf.Compile();
-    TCompilerMDF mdf;
-    mdf.SetSourceFile((dir / "ORDERS.mdf").string());
-    mdf.Compile();
+    test::CompileRelease(TreeDir, "D96A", Sdf, {{"ORDERS", Mdf}});
     input.Catalogue.BaseDir = TreeDir;
     input.Catalogue.ScanStandards();
 

@@ -31,6 +31,7 @@ std::string UsageText() {
 QString AboutText() {
     return QStringLiteral("<h3>Talmiro %1</h3>"
                           "<p>A viewer and validator for UN/EDIFACT interchanges.</p>"
+                          "<p>Talmiro is published under the Apache License 2.0 (SPDX: Apache-2.0).</p>"
                           "<p>The UN/EDIFACT Directories are copyright of the United Nations and are "
                           "licensed, not sold. Talmiro carries the original directory archives unmodified "
                           "together with the UN's licence agreement (LICENAGR.TXT beside the archives) and "

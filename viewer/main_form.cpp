@@ -7,9 +7,9 @@
 #include "tree_model.h"
 #include "ui_support.h"
 
+#include "talmiro/code_names.h"
 #include "talmiro/exceptions.h"
 #include "talmiro/message.h"
-#include "talmiro/code_names.h"
 #include "talmiro/segment_details.h"
 #include "talmiro/transmission.h"
 #include "talmiro/validation.h"
@@ -40,9 +40,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
-#include <QUtf8StringView>
-
-#include <algorithm>
 
 namespace talmiro {
 
@@ -328,40 +325,10 @@ void TMainForm::CreateProblemsPanel() {
     dkProblems->hide(); // the window opens in its usual layout; View > Problems shows the panel
 }
 
-void TMainForm::CreateFindBar() {
-    tbFind = new QToolBar(QStringLiteral("Find"), this);
-    tbFind->setObjectName(QStringLiteral("tbFind"));
-    tbFind->setMovable(false);
-    tbFind->setFloatable(false);
-    tbFind->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    lbFind = new QLabel(QStringLiteral("Find:"));
-    lbFind->setObjectName(QStringLiteral("lbFind"));
-    edFind = new QLineEdit;
-    edFind->setObjectName(QStringLiteral("edFind"));
-    edFind->setPlaceholderText(QStringLiteral("tag or value"));
-    edFind->setClearButtonEnabled(true);
-    edFind->installEventFilter(this); // Enter, Shift+Enter and Escape
-    lbFind->setBuddy(edFind);
-    lbFindResult = new QLabel;
-    lbFindResult->setObjectName(QStringLiteral("lbFindResult"));
-    btnFindClose = new QAction(QStringLiteral("Close"), tbFind);
-    btnFindClose->setObjectName(QStringLiteral("btnFindClose"));
-    connect(btnFindClose, &QAction::triggered, this, [this] {
-        tbFind->hide();
-        tvMsgStruct->setFocus();
-    });
-    tbFind->addWidget(lbFind);
-    tbFind->addWidget(edFind);
-    // The find commands and the result follow once the menus exist.
-    addToolBar(Qt::BottomToolBarArea, tbFind);
-    tbFind->hide();
-}
-
 void TMainForm::LoadPreferences() {
     std::unique_ptr<QSettings> settings = UserSettings();
     miViewStrict->setChecked(settings->value(QStringLiteral("strictChecks"), false).toBool());
-    RecentFiles = settings->value(QStringLiteral("recentFiles")).toStringList().mid(0, MaxRecentFiles);
-    RebuildRecentMenu();
+    LoadRecentFiles();
     restoreGeometry(settings->value(QStringLiteral("window/geometry")).toByteArray());
     restoreState(settings->value(QStringLiteral("window/state")).toByteArray());
     Splitter1->restoreState(settings->value(QStringLiteral("window/splitter")).toByteArray());
@@ -379,54 +346,6 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     if (reading_) reading_->Cancel(); // the program ends once the reading has stopped
     SaveWindowLayout();
     QMainWindow::closeEvent(event);
-}
-
-void TMainForm::SaveRecentFiles(const QStringList& files) {
-    RecentFiles = files.mid(0, MaxRecentFiles);
-    UserSettings()->setValue(QStringLiteral("recentFiles"), RecentFiles);
-    RebuildRecentMenu();
-}
-
-void TMainForm::AddRecentFile(const std::string& path) {
-    const QString file = QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).absoluteFilePath();
-    // Another window may have opened files meanwhile: its list is the one to add to.
-    QStringList files = UserSettings()->value(QStringLiteral("recentFiles")).toStringList();
-    files.removeAll(file);
-    files.prepend(file);
-    SaveRecentFiles(files);
-}
-
-void TMainForm::RebuildRecentMenu() {
-    // The old items go later: the one chosen may be the sender of the call that lands here.
-    for (QAction* item : miMsgRecent->actions()) {
-        miMsgRecent->removeAction(item);
-        item->deleteLater();
-    }
-    for (int i = 0; i < RecentFiles.size(); ++i) {
-        const QString file = RecentFiles[i];
-        QString caption = file;
-        caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction* item = miMsgRecent->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(caption));
-        connect(item, &QAction::triggered, this,
-                [this, file] { Guarded([&] { miMsgRecentFileClick(file); }); });
-    }
-    miMsgRecent->menuAction()->setEnabled(!RecentFiles.isEmpty());
-}
-
-void TMainForm::miMsgRecentFileClick(const QString& path) {
-    const std::string file = FileNameBytes(path);
-    // A file that cannot be opened leaves the displayed one as it is; a file that is gone leaves the list.
-    try {
-        TFileStream probe(file);
-    } catch (const std::exception&) {
-        if (!QFileInfo::exists(path)) {
-            QStringList files = UserSettings()->value(QStringLiteral("recentFiles")).toStringList();
-            files.removeAll(path);
-            SaveRecentFiles(files);
-        }
-        throw;
-    }
-    OpenFile(file);
 }
 
 QString TMainForm::ExecOpenDialog() {
@@ -649,26 +568,6 @@ void TMainForm::miViewStrictClick() {
     if (FileStream) RecheckFile();
 }
 
-void TMainForm::miViewFindClick() {
-    tbFind->show();
-    edFind->setFocus();
-    edFind->selectAll();
-}
-
-void TMainForm::miViewFindNextClick() {
-    if (edFind->text().isEmpty())
-        miViewFindClick();
-    else
-        FindSegment(true);
-}
-
-void TMainForm::miViewFindPrevClick() {
-    if (edFind->text().isEmpty())
-        miViewFindClick();
-    else
-        FindSegment(false);
-}
-
 void TMainForm::tvProblemsActivate(const QModelIndex& problem) {
     const TDiagnostic* d = Problems->At(problem.row());
     if (d && d->Node != TOnDemandTree::None) SelectTreeNode(d->Node);
@@ -684,80 +583,6 @@ void TMainForm::SelectTreeNode(int32_t node) {
         tvMsgStructChange(index); // shown again: the panel may have been hidden since
     else
         tvMsgStruct->setCurrentIndex(index);
-}
-
-int32_t TMainForm::MatchIn(int32_t first, int32_t last, bool lastMatch, const QString& text) {
-    const TOnDemandTree& tree = EdiReader->OnDemandTree();
-    TEdiSegment probe(""); // SegmentRawText needs only the positions
-    int32_t found = TOnDemandTree::None;
-    for (int32_t node = first; node <= last; ++node) {
-        if (!tree.SegmentSpan(node, probe.StartPos, probe.EndPos)) continue;
-        if (!DisplayText(SegmentRawText(probe, *FileStream), utf8_).contains(text, Qt::CaseInsensitive))
-            continue;
-        found = node;
-        if (!lastMatch) break;
-    }
-    return found;
-}
-
-bool TMainForm::MessageMayContain(size_t row, const QString& text) {
-    int64_t start = 0, end = 0;
-    EdiReader->OnDemandTree().MessageSpan(row, start, end);
-    // The segments of a message follow each other in the file: its bytes, control characters dropped, are
-    // its segments' texts one after another, which hold any match of one of them.
-    constexpr int64_t Largest = 16 << 20;
-    if (end < start || end - start >= Largest) return true;
-    std::string bytes(static_cast<size_t>(end - start + 1), '\0');
-    FileStream->Seek(start);
-    bytes.resize(FileStream->Read(bytes.data(), bytes.size()));
-    bytes.erase(
-        std::remove_if(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }),
-        bytes.end());
-    // A character broken across two segments would read otherwise in one piece.
-    if (utf8_ && !QUtf8StringView(bytes).isValidUtf8()) return true;
-    return DisplayText(bytes, utf8_).contains(text, Qt::CaseInsensitive);
-}
-
-int32_t TMainForm::FindIn(int32_t first, int32_t last, bool forward, const QString& text) {
-    if (first > last) return TOnDemandTree::None;
-    // Top-level node by top-level node; a message not made yet is made only when its bytes hold the text.
-    const TOnDemandTree& tree = EdiReader->OnDemandTree();
-    const size_t firstRow = tree.TopRowOf(first), lastRow = tree.TopRowOf(last);
-    for (size_t i = 0; i <= lastRow - firstRow; ++i) {
-        const size_t row = forward ? firstRow + i : lastRow - i;
-        const int32_t top = tree.TopNode(row);
-        if (tree.Kind(top) == TNodeKind::Message && !MessageMayContain(row, text)) continue;
-        const int32_t found =
-            MatchIn(std::max(first, top), std::min(last, tree.SubtreeEnd(top) - 1), !forward, text);
-        if (found != TOnDemandTree::None) return found;
-    }
-    return TOnDemandTree::None;
-}
-
-bool TMainForm::FindSegment(bool forward) {
-    lbFindResult->clear();
-    const QString text = edFind->text();
-    const auto count = static_cast<int32_t>(EdiReader->OnDemandTree().NodeCount());
-    if (text.isEmpty() || !FileStream || count == 0) return false;
-    TBusyCursor busy;
-    // Nodes are numbered in file order, which is also the order in which the tree shows them.
-    const int32_t current = Model->NodeOf(tvMsgStruct->currentIndex());
-    int32_t found;
-    if (current == TOnDemandTree::None)
-        found = FindIn(0, count - 1, forward, text);
-    else if (forward) {
-        found = FindIn(current + 1, count - 1, true, text);
-        if (found == TOnDemandTree::None) found = FindIn(0, current, true, text);
-    } else {
-        found = FindIn(0, current - 1, false, text);
-        if (found == TOnDemandTree::None) found = FindIn(current, count - 1, false, text);
-    }
-    if (found == TOnDemandTree::None) {
-        lbFindResult->setText(QStringLiteral("Not found"));
-        return false;
-    }
-    SelectTreeNode(found);
-    return true;
 }
 
 void TMainForm::CopyTreeNode() {

@@ -174,18 +174,24 @@ private:
     void CreateComponents();
     void CreateMenus();
     void CreateProblemsPanel();
-    void CreateFindBar();
     void LoadPreferences();
-    void RebuildRecentMenu();
-    void SaveRecentFiles(const QStringList& files);
     // Reads the displayed file again (strict checks changed), keeping the selected node.
     void RecheckFile();
+    bool CopyDetails(QPlainTextEdit* text);
+
+    // find.cpp
+    void CreateFindBar();
     // The first (or last) segment node of first..last whose raw text contains the text.
     int32_t MatchIn(int32_t first, int32_t last, bool lastMatch, const QString& text);
     int32_t FindIn(int32_t first, int32_t last, bool forward, const QString& text);
     // False when the message's bytes cannot hold a segment whose text contains the text.
     bool MessageMayContain(size_t row, const QString& text);
-    bool CopyDetails(QPlainTextEdit* text);
+
+    // recent_files.cpp
+    void LoadRecentFiles();
+    void RebuildRecentMenu();
+    void SaveRecentFiles(const QStringList& files);
+
     // Opens the file once the current event (and any reading under way) has ended.
     void OpenLater(const std::string& path);
     QString ExecOpenDialog();

@@ -13,8 +13,9 @@
 #include "tree_model.h"
 #include "ui_support.h"
 
-#include "talmiro/compiler.h"
 #include "talmiro/on_demand_tree.h"
+
+#include "test_support.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -101,16 +102,8 @@ constexpr int BigMessageLines = 49'998;
 constexpr long BigMessageSegments = 3 + 2L * BigMessageLines + 1;
 
 void CompileTables(const fs::path& dir) {
-    fs::create_directories(dir / "std" / "D96A");
-    std::ofstream(dir / "std" / "D96A" / "D96A.sdf") << SegmentSource;
-    std::ofstream(dir / "std" / "D96A" / "ORDERS.mdf") << MessageSource;
-    TCompilerSDF sdf;
-    sdf.SetSourceFile((dir / "std" / "D96A" / "D96A.sdf").string());
-    sdf.Compile();
-    TCompilerMDF mdf;
-    mdf.SetSourceFile((dir / "std" / "D96A" / "ORDERS.mdf").string());
-    mdf.Compile();
-    std::ofstream(dir / "TALMIRO.INI") << "[STANDARDS]\nBASEDIR=" << (dir / "std").string() << "\n";
+    test::CompileRelease(dir / "std", "D96A", SegmentSource, {{"ORDERS", MessageSource}});
+    test::WriteIni(dir / "TALMIRO.INI", dir / "std");
 }
 
 struct TFixture {

@@ -26,13 +26,9 @@ namespace talmiro {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Orders;
 using test::StandardsDir;
-
-const char* const Unb = "UNB+UNOA:2+SENDER+RECIPIENT+990101:1200+1234'\r\n";
-
-std::string Orders(const std::string& ref, const std::string& body) {
-    return "UNH+" + ref + "+ORDERS:D:96A:UN'\r\n" + body + "UNT+9+" + ref + "'\r\n";
-}
+using test::Unb;
 
 // Each node of the whole tree, compared with the node of the same number in the tree built on demand.
 // Walking it makes every message of the on-demand tree.
@@ -169,21 +165,13 @@ TEST(OnDemandTree, SameNodesAsTheWholeTreeWhereverTheReadingEnds) {
 TEST(OnDemandTree, MessagesReadAgainWithTheirOwnTableAndDelimiters) {
     StandardsDir dir;
     // A second release whose ORDERS has no groups: the same segments, another tree.
-    fs::create_directories(dir.Path / "D01B");
-    std::string sdf = test::OrdersSdf;
-    dir.Write("D01B/D01B.sdf", sdf);
     std::string mdf = test::OrdersMdf;
     mdf.replace(mdf.find("'96A'"), 5, "'01B'");
     mdf.replace(mdf.find("'D96A'"), 6, "'D01B'");
     mdf = mdf.substr(0, mdf.find("GROUP 'NAD'")) +
           "SEGMENT 'NAD' CONDITIONAL (99);\nSEGMENT 'CTA' CONDITIONAL (99);\n" +
           "SEGMENT 'UNT' MANDATORY (1);\nEND;\n";
-    TCompilerSDF sdfCompiler;
-    sdfCompiler.SetSourceFile((dir.Path / "D01B/D01B.sdf").string());
-    sdfCompiler.Compile();
-    TCompilerMDF mdfCompiler;
-    mdfCompiler.SetSourceFile(dir.Write("D01B/ORDERS.mdf", mdf));
-    mdfCompiler.Compile();
+    test::CompileRelease(dir.Path, "D01B", test::OrdersSdf, {{"ORDERS", mdf}});
     dir.Catalogue.ScanStandards();
 
     // Other delimiters, and releases taking turns; read on a thread of its own, made on this one with the

@@ -14,13 +14,9 @@
 namespace talmiro {
 namespace {
 
+using test::Orders;
 using test::StandardsDir;
-
-const char* const Unb = "UNB+UNOA:2+SENDER+RECIPIENT+990101:1200+1234'\r\n";
-
-std::string Orders(const std::string& ref, const std::string& body) {
-    return "UNH+" + ref + "+ORDERS:D:96A:UN'\r\n" + body + "UNT+9+" + ref + "'\r\n";
-}
+using test::Unb;
 
 // The tree as indented lines, so a whole shape can be compared at once.
 void Dump(const TInterchangeTree& tree, int32_t parent, int depth, std::vector<std::string>& out) {

@@ -163,12 +163,7 @@ const char* const StatusCodes = "EDIFACT CODE LISTS 1\n=1001\n220\tOrder\n=3035\
                                 "=3055\n6\tUN/ECE\n9\tGS1\n";
 
 void UseStatusRelease(test::StandardsDir& standards, const std::string& codes) {
-    TCompilerSDF sdf;
-    sdf.SetSourceFile(standards.Write("D96A/D96A.sdf", StatusSdf));
-    sdf.Compile();
-    TCompilerMDF mdf;
-    mdf.SetSourceFile((standards.Path / "D96A/ORDERS.mdf").string());
-    mdf.Compile();
+    test::CompileRelease(standards.Path, "D96A", StatusSdf, {{"ORDERS", test::OrdersMdf}});
     standards.Write("D96A/CODES.CLT", codes);
 }
 

@@ -2,14 +2,10 @@
 // the tests of the interchange tree and the segment details.
 #pragma once
 
-#include "talmiro/compiler.h"
 #include "talmiro/standards.h"
 
-#include <gtest/gtest.h>
+#include "test_support.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 namespace talmiro::test {
@@ -84,31 +80,21 @@ END;
 )";
 
 // A private directory holding <dir>/D96A/{D96A.sdf, D96A.SDT, ORDERS.mdf, ORDERS.MDT}.
-class StandardsDir {
+class StandardsDir : public TempDir {
 public:
-    StandardsDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "talmiro-app-XXXXXX").string();
-        Path = ::mkdtemp(pattern.data());
-        std::filesystem::create_directories(Path / "D96A");
-        TCompilerSDF sdf;
-        sdf.SetSourceFile(Write("D96A/D96A.sdf", OrdersSdf));
-        sdf.Compile();
-        TCompilerMDF mdf;
-        mdf.SetSourceFile(Write("D96A/ORDERS.mdf", OrdersMdf));
-        mdf.Compile();
+    StandardsDir() : TempDir("talmiro-app") {
+        CompileRelease(Path, "D96A", OrdersSdf, {{"ORDERS", OrdersMdf}});
         Catalogue.BaseDir = Path.string();
         Catalogue.ScanStandards();
     }
-    ~StandardsDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(Path, ec);
-    }
-    std::string Write(const std::string& name, const std::string& text) const {
-        std::ofstream(Path / name, std::ios::binary) << text;
-        return (Path / name).string();
-    }
-    std::filesystem::path Path;
     TStandardsCatalogue Catalogue;
 };
+
+// An interchange header, and an ORDERS message of the release above with the given reference and body.
+inline const char* const Unb = "UNB+UNOA:2+SENDER+RECIPIENT+990101:1200+1234'\r\n";
+
+inline std::string Orders(const std::string& ref, const std::string& body) {
+    return "UNH+" + ref + "+ORDERS:D:96A:UN'\r\n" + body + "UNT+9+" + ref + "'\r\n";
+}
 
 } // namespace talmiro::test

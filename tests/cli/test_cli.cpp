@@ -1,6 +1,8 @@
 // Runs talmiro-cli check, dump and show on small interchanges and compares what it prints and returns.
 #include "talmiro/compiler.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -128,31 +130,16 @@ struct Result {
 class CliTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        std::string pattern = (fs::temp_directory_path() / "talmiro-cli-XXXXXX").string();
-        dir_ = ::mkdtemp(pattern.data());
-        fs::create_directories(dir_ / "std" / "D96A");
-        TCompilerSDF sdf;
-        sdf.SetSourceFile(Write("std/D96A/D96A.sdf", Sdf));
-        sdf.Compile();
-        TCompilerMDF mdf;
-        mdf.SetSourceFile(Write("std/D96A/ORDERS.mdf", Mdf));
-        mdf.Compile();
+        temp_ = std::make_unique<test::TempDir>("talmiro-cli");
+        dir_ = temp_->Path;
+        test::CompileRelease(dir_ / "std", "D96A", Sdf, {{"ORDERS", Mdf}});
     }
-    static void TearDownTestSuite() {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
+    static void TearDownTestSuite() { temp_.reset(); }
 
     static std::string Write(const std::string& name, const std::string& text) {
-        std::ofstream(dir_ / name, std::ios::binary) << text;
-        return (dir_ / name).string();
+        return temp_->Write(name, text);
     }
-    static std::string ReadText(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    static std::string ReadText(const fs::path& path) { return test::ReadAll(path); }
 
     // Runs the tool with the test's standards; stdinFile, when given, becomes standard input; shell runs
     // before the tool (a ulimit, say).
@@ -171,9 +158,11 @@ protected:
     }
     static nlohmann::json Json(const std::string& line) { return nlohmann::json::parse(line); }
 
+    static std::unique_ptr<test::TempDir> temp_;
     static fs::path dir_;
 };
 
+std::unique_ptr<test::TempDir> CliTest::temp_;
 fs::path CliTest::dir_;
 
 TEST_F(CliTest, CheckValidFilesAndStandardInput) {

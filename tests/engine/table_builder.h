@@ -1,5 +1,4 @@
-// Helpers of the engine tests: compiled segment and message tables built with the definition writer,
-// and a private directory per test.
+// Helpers of the engine tests: compiled segment and message tables built with the definition writer.
 #pragma once
 
 #include "talmiro/def_stream.h"
@@ -7,44 +6,15 @@
 #include "talmiro/segment_table.h"
 #include "talmiro/streams.h"
 
-#include <cstdlib>
+#include "test_support.h"
+
 #include <exception>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
 
 namespace talmiro::test {
-
-// A fresh directory, removed afterwards; the current directory is restored too.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "talmiro-tables-XXXXXX").string();
-        Path = ::mkdtemp(pattern.data());
-        saved_ = std::filesystem::current_path();
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::current_path(saved_, ec);
-        std::filesystem::remove_all(Path, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string File(const std::string& name) const { return (Path / name).string(); }
-    std::string Write(const std::string& name, const std::string& bytes) const {
-        std::filesystem::create_directories((Path / name).parent_path());
-        std::ofstream(Path / name, std::ios::binary) << bytes;
-        return File(name);
-    }
-    std::filesystem::path Path;
-
-private:
-    std::filesystem::path saved_;
-};
 
 inline std::string Bytes(const TMemoryStream& stream) {
     return stream.Text();

@@ -61,6 +61,9 @@ grep -q '^out=/var/lib/talmiro/standards$' "$share/talmiro/talmiro-generate-stan
     fail "talmiro-generate-standards does not write /var/lib/talmiro/standards"
 zcat "$share/doc/talmiro/changelog.gz" | head -1 | grep -q "^talmiro ($version) " || fail "changelog is not at $version"
 grep -q 'LICENAGR' "$share/doc/talmiro/copyright" || fail "copyright lacks the UN licence"
+grep -qx 'License: Apache-2.0' "$share/doc/talmiro/copyright" || fail "copyright does not name Apache-2.0"
+grep -q '<project_license>Apache-2.0</project_license>' "$share/metainfo/$app_id.metainfo.xml" ||
+    fail "the AppStream data does not name Apache-2.0"
 
 cli=$root/usr/bin/talmiro-cli
 [ "$("$cli" --version)" = "talmiro-cli $version" ] || fail "talmiro-cli --version"

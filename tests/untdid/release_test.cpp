@@ -335,9 +335,10 @@ TEST_P(BundledRelease, ImportsWithoutLossAndCompiles) {
     fs::path out = TempDir(GetParam());
     auto written = WriteRelease(d, out);
     EXPECT_EQ(fs::exists(out / release / talmiro::TCodeLists::FileName), codeLists);
-    if (codeLists)
+    if (codeLists) {
         EXPECT_EQ(talmiro::TCodeLists::Load((out / release / talmiro::TCodeLists::FileName).string()).Text(),
                   d.CodeLists.Text());
+    }
     for (const auto& source : written) {
         if (source.extension() != ".sdf" && source.extension() != ".mdf") continue;
         std::unique_ptr<talmiro::TCustomCompiler> compiler;

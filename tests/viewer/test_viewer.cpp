@@ -8,8 +8,9 @@
 #include "tree_model.h"
 #include "ui_support.h"
 
-#include "talmiro/compiler.h"
 #include "talmiro/on_demand_tree.h"
+
+#include "test_support.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -195,10 +196,7 @@ class TestViewer : public QObject {
     std::unique_ptr<TMainForm> form;
 
     std::string Write(const QString& name, const std::string& bytes) {
-        QString path = temp.filePath(name);
-        fs::create_directories(fs::path(path.toStdString()).parent_path());
-        std::ofstream(path.toStdString(), std::ios::binary) << bytes;
-        return path.toStdString();
+        return test::WriteFile(temp.filePath(name).toStdString(), bytes);
     }
 
     // Selects the node at the path of rows and returns its index.
@@ -259,15 +257,8 @@ private slots:
                            temp.filePath(QStringLiteral("config")));
         qputenv("XDG_CONFIG_HOME", temp.filePath(QStringLiteral("config")).toLocal8Bit());
         base = temp.filePath(QStringLiteral("std"));
-        std::string sdf = Write("std/D96A/D96A.sdf", SegmentSource);
-        std::string mdf = Write("std/D96A/ORDERS.mdf", MessageSource);
-        TCompilerSDF sdfCompiler;
-        sdfCompiler.SetSourceFile(sdf);
-        sdfCompiler.Compile();
-        TCompilerMDF mdfCompiler;
-        mdfCompiler.SetSourceFile(mdf);
-        mdfCompiler.Compile();
-        ini = Write("TALMIRO.INI", "[Standards]\nBaseDir=" + base.toStdString() + "\n");
+        test::CompileRelease(base.toStdString(), "D96A", SegmentSource, {{"ORDERS", MessageSource}});
+        ini = test::WriteIni(temp.filePath(QStringLiteral("TALMIRO.INI")).toStdString(), base.toStdString());
         orders = Write("orders.edi", Orders);
 
         defaultHooks = UiHooks();
@@ -910,7 +901,8 @@ private slots:
         fs::create_directories(d96a);
         std::ofstream(d96a / "D96A.sdf") << SegmentSource;
         std::ofstream(d96a / "ORDERS.mdf") << MessageSource;
-        std::string dirIni = Write("compile.ini", "[STANDARDS]\nBASEDIR=" + dir.path().toStdString() + "\n");
+        std::string dirIni =
+            test::WriteIni(temp.filePath(QStringLiteral("compile.ini")).toStdString(), d96a.parent_path());
         form->StartUp({}, dirIni);
         TdlgStdSettings& dlg = *form->Settings;
 
@@ -1022,7 +1014,7 @@ private slots:
         }
     }
 
-    // Help > About names the version, the UN directories' licence and the Qt the program runs on.
+    // Help > About names the version, Talmiro's and the UN directories' licences and the Qt it runs on.
     void helpAboutShowsVersionLicenceAndQt() {
         form->StartUp({}, ini);
         QWidget* parent = nullptr;
@@ -1036,6 +1028,7 @@ private slots:
         AboutBoxHook() = saved;
         QCOMPARE(parent, form.get());
         QVERIFY2(text.contains(QStringLiteral("Talmiro " TALMIRO_VERSION)), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("Apache-2.0")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("copyright of the United Nations")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("LICENAGR.TXT")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("running on Qt ") + QString::fromLatin1(qVersion())),
