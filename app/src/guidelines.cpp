@@ -326,7 +326,7 @@ void TGuidelineCheck::Segment(const TEdiSegment& segment, const TMessageDefRec* 
         auto wide = wide_.find(&segment);
         if (wide != wide_.end()) {
             currentWide_ = &wide->second;
-            CheckElements(wide->second, segment, segment.ID, "");
+            CheckElements(wide->second, segment, segment.ID, nullptr, nullptr);
         }
     }
     if (!entry) return;
@@ -344,25 +344,25 @@ void TGuidelineCheck::Segment(const TEdiSegment& segment, const TMessageDefRec* 
                    std::to_string(rule.MaxRep),
                rule.Place, true);
     current_ = &bound.Elements;
-    CheckElements(bound.Elements, segment, bound.SegmentPath, "");
+    CheckElements(bound.Elements, segment, bound.SegmentPath, nullptr, nullptr);
     if (!bound.Qualifier || rule.Variants.empty()) return;
 
     const std::string& value = bound.Qualifier->RawText;
     for (size_t k = 0; k < rule.Variants.size(); ++k) {
         const TGuidelineVariant& variant = rule.Variants[k];
         if (std::find(variant.Values.begin(), variant.Values.end(), value) == variant.Values.end()) continue;
-        const std::string where = bound.Path + " with " + rule.Qualifier + " " + Quoted(value);
+        // Texts are made only for a report: this runs for every occurrence.
+        auto where = [&] { return bound.Path + " with " + rule.Qualifier + " " + Quoted(value); };
         const int32_t count = ++bound.VariantCounts[k];
         if (variant.Usage == TUsage::NotUsed && count == 1)
-            Report("guideline-unused", std::string(kind) + where + " is not used", variant.Place, true);
+            Report("guideline-unused", std::string(kind) + where() + " is not used", variant.Place, true);
         if (variant.MaxRep > 0 && count == variant.MaxRep + 1)
             Report("guideline-repeat",
-                   std::string(kind) + where + " occurs more often than its maximum of " +
+                   std::string(kind) + where() + " occurs more often than its maximum of " +
                        std::to_string(variant.MaxRep),
                    variant.Place, true);
         currentVariant_ = &bound.VariantElements[k];
-        CheckElements(bound.VariantElements[k], segment, bound.SegmentPath,
-                      " (with " + rule.Qualifier + " " + Quoted(value) + ")");
+        CheckElements(bound.VariantElements[k], segment, bound.SegmentPath, &rule.Qualifier, &value);
         return;
     }
     Report("guideline-qualifier",
@@ -384,40 +384,45 @@ bool HasValue(const TEdiElement& element) {
 } // namespace
 
 void TGuidelineCheck::CheckElements(const std::vector<TBoundElement>& elements, const TEdiSegment& segment,
-                                    const std::string& where, const std::string& variant) {
+                                    const std::string& where, const std::string* qualifier,
+                                    const std::string* value) {
     for (const TBoundElement& bound : elements) {
         const TGuidelineElement& rule = *bound.Rule;
-        const std::string path =
-            where + "/" +
-            (bound.Container != &segment && bound.Container ? bound.Container->ID + "/" + bound.Element->ID
-                                                            : bound.Element->ID) +
-            variant;
+        // "SG2/NAD/C082/3055 (with 3035 "BY")", made only for a report.
+        auto path = [&] {
+            return where + "/" +
+                   (bound.Container != &segment && bound.Container
+                        ? bound.Container->ID + "/" + bound.Element->ID
+                        : bound.Element->ID) +
+                   (qualifier ? " (with " + *qualifier + " " + Quoted(*value) + ")" : std::string());
+        };
         if (!HasValue(*bound.Element)) {
             // Required by the guideline, even where the UN leaves its composite out; the UN's own mandatory
             // elements are the strict checks' concern.
             if (rule.Usage == TUsage::Required)
-                Report("guideline-missing", "Element " + path + " is required but missing", rule.Place, true);
+                Report("guideline-missing", "Element " + path() + " is required but missing", rule.Place,
+                       true);
             continue;
         }
         if (rule.Usage == TUsage::NotUsed) {
-            Report("guideline-unused", "Element " + path + " is not used", rule.Place, true);
+            Report("guideline-unused", "Element " + path() + " is not used", rule.Place, true);
             continue;
         }
         auto* field = dynamic_cast<const TEDIField*>(bound.Element);
         if (!field) continue;
-        const std::string& value = field->RawText;
-        if (rule.HasFixed && value != rule.Fixed)
+        const std::string& text = field->RawText;
+        if (rule.HasFixed && text != rule.Fixed)
             Report("guideline-fixed",
-                   "Value " + Quoted(value) + " of " + path + " is not the fixed " + Quoted(rule.Fixed),
+                   "Value " + Quoted(text) + " of " + path() + " is not the fixed " + Quoted(rule.Fixed),
                    rule.Place, true);
-        else if (!rule.Allows(value))
+        else if (!rule.Allows(text))
             Report("guideline-code",
-                   "Code " + Quoted(value) + " of " + path + " is not in the guideline's list", rule.Place,
+                   "Code " + Quoted(text) + " of " + path() + " is not in the guideline's list", rule.Place,
                    true);
-        if (rule.MaxLength >= 0 && (value.size() > static_cast<size_t>(rule.MaxLength) ||
-                                    value.size() < static_cast<size_t>(std::max(rule.MinLength, 0))))
+        if (rule.MaxLength >= 0 && (text.size() > static_cast<size_t>(rule.MaxLength) ||
+                                    text.size() < static_cast<size_t>(std::max(rule.MinLength, 0))))
             Report("guideline-length",
-                   "Value " + Quoted(value) + " of " + path + " is not " + std::to_string(rule.MinLength) +
+                   "Value " + Quoted(text) + " of " + path() + " is not " + std::to_string(rule.MinLength) +
                        " to " + std::to_string(rule.MaxLength) + " characters long",
                    rule.Place, true);
     }

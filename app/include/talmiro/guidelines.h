@@ -130,9 +130,9 @@ private:
         std::vector<std::vector<TBoundElement>> VariantElements;
     };
     void Report(const std::string& code, const std::string& text, const TSourcePlace& place, bool atSegment);
-    // where: the segment's path; variant: " (with 3035 \"BY\")" after an element of a variant's rules.
+    // where: the segment's path; qualifier and value: the variant's, named after its elements' paths.
     void CheckElements(const std::vector<TBoundElement>& elements, const TEdiSegment& segment,
-                       const std::string& where, const std::string& variant);
+                       const std::string& where, const std::string* qualifier, const std::string* value);
     void CloseScope(int scope);
     std::string Prefix() const; // "Guideline ACME-ORDERS: "
 
