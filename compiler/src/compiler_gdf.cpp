@@ -7,6 +7,7 @@
 #include "talmiro/streams.h"
 
 #include <algorithm>
+#include <map>
 
 namespace talmiro {
 
@@ -79,6 +80,7 @@ TGuideline TCompilerGDF::CompileGuideline() {
     try {
         SetActive(true);
         g.SourceFile = OpenedFile();
+        positions_.clear();
         if (!IsWord(NextToken(), "GUIDELINE")) Fail("GUIDELINE expected");
         g.Id = ExpectText("Guideline identifier");
         if (g.Id.empty() || g.Id.size() > 35) Fail("A guideline identifier has 1 to 35 characters");
@@ -201,9 +203,6 @@ void TCompilerGDF::CompileRule(TGuideline& g, bool group) {
     rule.Group = group;
     rule.Path = ExpectText(group ? "Group path" : "Segment path");
     rule.Place = {TokenLine(), TokenColumn()};
-    for (const auto& other : g.Rules)
-        if (other.Path == rule.Path && other.Group == group)
-            Fail("A rule for " + rule.Path + " is already given in line " + std::to_string(other.Place.Line));
     const TMessageDefRec* entry = FindPosition(base_->Structure.get(), rule.Path, group);
     if (!entry)
         Fail(std::string(group ? "Group " : "Segment ") + rule.Path + " is not at that position in " +
@@ -218,6 +217,9 @@ void TCompilerGDF::CompileRule(TGuideline& g, bool group) {
         if (owner && owner->Children.get() == entry) limits = owner;
     }
     if (!trigger) Fail("Group " + rule.Path + " has no segment in " + baseName_);
+    // A group and its trigger segment are one position: one rule gives it.
+    if (const auto [at, fresh] = positions_.emplace(trigger, rule.Place.Line); !fresh)
+        Fail("A rule for " + rule.Path + " is already given in line " + std::to_string(at->second));
     const TEdiSegment* segment = base_->SegmentTable ? base_->SegmentTable->Find(trigger->Tag) : nullptr;
     if (!segment) Fail("Segment " + trigger->Tag + " has no definition in " + baseName_);
 

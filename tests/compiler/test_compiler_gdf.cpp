@@ -105,6 +105,7 @@ TEST(CompilerGDF, RulesThatWidenTheMessageAreErrorsAtTheirPlace) {
          "FIXED applies to simple elements, not to composite C002", 4, 18},
         {"SEGMENT 'DTM';\n  VARIANT '137'; END;\nEND;", "VARIANT needs a QUALIFIER of the segment", 4, 3},
         {"SEGMENT 'BGM'; END;\nSEGMENT 'BGM'; END;", "A rule for BGM is already given in line 3", 4, 9},
+        {"GROUP 'SG1'; END;\nSEGMENT 'SG1/NAD'; END;", "A rule for SG1/NAD is already given in line 3", 4, 9},
         {"SEGMENT 'BGM' MAX; END;", "Integer constant expected", 3, 18},
     };
     for (const auto& [rules, text, line, column] : cases) {

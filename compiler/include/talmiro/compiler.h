@@ -5,6 +5,7 @@
 #include "talmiro/scanner.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -115,6 +116,7 @@ private:
     std::unique_ptr<TEdiMessage> base_;
     std::unique_ptr<TCodeLists> codes_;
     std::string baseName_; // "ORDERS D96A", in errors
+    std::map<const TMessageDefRec*, int32_t> positions_; // trigger entries with rules, and their lines
     TTokenKind token_ = tkEndOfSource;
 };
 
