@@ -46,7 +46,7 @@ endfunction()
 file(REMOVE_RECURSE ${DATA}/standards ${DATA}/tables ${DATA}/sources ${DATA}/seeds ${DATA}/work)
 set(seeds ${DATA}/seeds)
 file(MAKE_DIRECTORY ${DATA}/tables ${DATA}/sources ${DATA}/work)
-foreach(kind interchange segment-table message-table source ini untdid-text untdid-archive code-list guideline)
+foreach(kind interchange segment-table message-table source ini untdid-text untdid-archive code-list export guideline)
   file(MAKE_DIRECTORY ${seeds}/${kind})
 endforeach()
 

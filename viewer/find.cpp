@@ -73,8 +73,7 @@ int32_t TMainForm::MatchIn(int32_t first, int32_t last, bool lastMatch, const QS
     int32_t found = TOnDemandTree::None;
     for (int32_t node = first; node <= last; ++node) {
         if (!tree.SegmentSpan(node, probe.StartPos, probe.EndPos)) continue;
-        if (!DisplayText(SegmentRawText(probe, *FileStream), utf8_).contains(text, Qt::CaseInsensitive))
-            continue;
+        if (!DisplayText(SegmentRawText(probe, Shown()), utf8_).contains(text, Qt::CaseInsensitive)) continue;
         found = node;
         if (!lastMatch) break;
     }
@@ -89,8 +88,8 @@ bool TMainForm::MessageMayContain(size_t row, const QString& text) {
     constexpr int64_t Largest = 16 << 20;
     if (end < start || end - start >= Largest) return true;
     std::string bytes(static_cast<size_t>(end - start + 1), '\0');
-    FileStream->Seek(start);
-    bytes.resize(FileStream->Read(bytes.data(), bytes.size()));
+    Shown().Seek(start);
+    bytes.resize(Shown().Read(bytes.data(), bytes.size()));
     bytes.erase(
         std::remove_if(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }),
         bytes.end());

@@ -37,7 +37,8 @@ public:
 // For screenshots and unattended runs: TALMIRO_SELECT=<n> selects the n-th node in the order of the
 // tree (0 is the first); TALMIRO_SCREENSHOT=<file.png> saves the window and ends the program;
 // TALMIRO_STRICT=1 reads with strict checks, TALMIRO_PROBLEMS=1 shows the problems panel and
-// TALMIRO_WINDOW_SIZE=<width>x<height> sizes the window, none of them saved as the user's preferences.
+// TALMIRO_WINDOW_SIZE=<width>x<height> sizes the window, none of them saved as the user's preferences;
+// TALMIRO_EDIT=<line>=<text> then sets the value on that line of the selected segment's details (from 0).
 void SelectNode(talmiro::TMainForm& form, long n) {
     const talmiro::TOnDemandTree& tree = form.EdiReader->OnDemandTree();
     // Node numbers are the tree's order, parents before children.
@@ -88,6 +89,13 @@ int main(int argc, char* argv[]) {
         form.ShowStartUpErrors();
         if (qEnvironmentVariableIsSet("TALMIRO_SELECT"))
             SelectNode(form, qEnvironmentVariableIntValue("TALMIRO_SELECT"));
+        const QString edit = qEnvironmentVariable("TALMIRO_EDIT");
+        if (!edit.isEmpty()) {
+            form.AskText = [edit](const QString&, QString& text) {
+                return text = edit.section(QLatin1Char('='), 1), true;
+            };
+            talmiro::Guarded([&] { form.EditValue(edit.section(QLatin1Char('='), 0, 0).toInt()); });
+        }
         if (!screenshot.isEmpty()) {
             QTimer::singleShot(200, &form, [&form, screenshot] {
                 bool saved = form.grab().save(screenshot);

@@ -95,6 +95,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     CreateProblemsPanel();
     CreateFindBar();
     CreateMenus();
+    CreateSaveMenu();
+    CreateAcknowledgementAction();
+    CreateEditMenu();
 
     Settings = new TdlgStdSettings(this);
     EdiReader = std::make_unique<TInterchangeReader>(&Settings->Catalogue);
@@ -120,6 +123,13 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
             [this](const QModelIndex& current) { Guarded([&] { tvMsgStructChange(current); }); });
 
     ChooseFile = [this] { return ExecOpenDialog(); };
+    ChooseSaveFile = [this] { return ExecSaveDialog(); };
+    ChooseExportFile = [this](TExportFormat& format) { return ExecExportDialog(format); };
+    AskToSave = [this](const QString& text) { return ExecSaveQuestion(text); };
+    AskText = [this](const QString& label, QString& text) { return ExecTextDialog(label, text); };
+    ChooseItem = [this](const QString& label, const QStringList& items) {
+        return ExecItemDialog(label, items);
+    };
     // The position is the frame's, the size the client area's.
     move(209, 107);
     resize(688, 415 + menuBar()->sizeHint().height() + sbStatusBar->sizeHint().height());
@@ -189,6 +199,8 @@ void TMainForm::CreateComponents() {
     mmFldData->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     mmFldData->setAcceptDrops(false);
     mmFldData->installEventFilter(this);
+    fldViewport_ = mmFldData->viewport();
+    fldViewport_->installEventFilter(this); // a double click edits the value
     pnlSegment->hide();
 
     Splitter1 = new QSplitter(Qt::Horizontal);
@@ -344,6 +356,10 @@ void TMainForm::SaveWindowLayout() const {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    if (!MayDropEdits()) {
+        event->ignore();
+        return;
+    }
     if (reading_) reading_->Cancel(); // the program ends once the reading has stopped
     SaveWindowLayout();
     QMainWindow::closeEvent(event);
@@ -392,6 +408,7 @@ void TMainForm::OpenMessageFile() {
 }
 
 void TMainForm::OpenFile(const std::string& path) {
+    if (!MayDropEdits()) return;
     struct EnableClose {
         QAction* Close;
         ~EnableClose() { Close->setEnabled(true); }
@@ -424,7 +441,7 @@ void TMainForm::ReadTransmission() {
     options.Guidelines = &ViewerGuidelines(Settings->Catalogue.BaseDir);
     // A message without an installed table is looked for under the driver's own name, as always.
     options.NoDefinitionIsError = false;
-    TValidator validator(*EdiReader, *FileStream, options);
+    TValidator validator(*EdiReader, Shown(), options);
     TBackgroundReading reading;
     validator.OnProgress = [&](int64_t end) { reading.Progress(end + 1); };
     validator.OnMessage = [&](const TMessageInfo&) { reading.MessageRead(); };
@@ -452,10 +469,10 @@ void TMainForm::ReadTransmission() {
     std::string missing;
 
     reading_ = &reading;
-    FileStream->Seek(0); // a check again starts from the beginning too
+    Shown().Seek(0); // a check again starts from the beginning too
     if (OnReading) OnReading(reading);
     reading.Run(this, QFileInfo(QFile::decodeName(QByteArray::fromStdString(InterchangeFile))).fileName(),
-                FileStream->Size(), [&] {
+                Shown().Size(), [&] {
                     validator.Run();
                     // The engine's text stays as it is; what was missing and how to add it follows on a
                     // line of its own.
@@ -475,7 +492,7 @@ void TMainForm::ReadTransmission() {
         if (restore.Report) restore.Report(text);
     utf8_ = validator.Utf8;
     Model->SetUtf8(utf8_);
-    tree.SetStream(FileStream.get());
+    tree.SetStream(&Shown());
 
     // A cancelled reading keeps what it read, as after an error, but it is no problem of the file.
     bool cancelled = false;
@@ -496,10 +513,11 @@ void TMainForm::ReadTransmission() {
     QString count = ProblemCountText(Problems->ErrorCount(), Problems->WarningCount());
     if (cancelled)
         count = QStringLiteral("Reading cancelled at %1. %2")
-                    .arg(TBackgroundReading::ProgressText(reading.BytesRead(), FileStream->Size(),
+                    .arg(TBackgroundReading::ProgressText(reading.BytesRead(), Shown().Size(),
                                                           reading.MessagesRead()),
                          count);
     lbProblemCount->setText(count);
+    UpdateEditing();
 
     if (!validator.Error) return;
     try {
@@ -511,7 +529,10 @@ void TMainForm::ReadTransmission() {
 }
 
 void TMainForm::RecheckFile() {
-    const int32_t current = Model->NodeOf(tvMsgStruct->currentIndex());
+    RereadFile(Model->NodeOf(tvMsgStruct->currentIndex()));
+}
+
+void TMainForm::RereadFile(int32_t current) {
     auto restore = [&] {
         if (miViewExpand->isChecked()) tvMsgStruct->expandAll();
         if (current != TOnDemandTree::None && EdiReader->OnDemandTree().Contains(current))
@@ -519,7 +540,11 @@ void TMainForm::RecheckFile() {
     };
     Model->BeginRebuild();
     EdiReader->OnDemandTree().Clear();
+    EdiReader->OnDemandTree().SetStream(nullptr);
     Model->EndRebuild();
+    // The file as edited now; the tree, which read the one before, is empty.
+    EditedStream.reset();
+    if (History.Modified()) EditedStream = std::make_unique<TEditedStream>(*FileStream, History.Edits());
     try {
         ReadTransmission();
     } catch (...) {
@@ -539,7 +564,10 @@ void TMainForm::CloseMessageFile() {
     lbProblemCount->clear();
     lbFindResult->clear();
     miMsgClose->setEnabled(false);
+    History.Clear();
+    EditedStream.reset();
     FileStream.reset();
+    UpdateEditing();
     pnlSegment->hide();
     if (miViewExpand->isChecked()) EdiReader->OnDemandTree().SetBudget(budget_);
     miViewExpand->setChecked(false);
@@ -549,7 +577,7 @@ void TMainForm::miMsgOpenClick() {
     OpenMessageFile();
 }
 void TMainForm::miMsgCloseClick() {
-    CloseMessageFile();
+    if (MayDropEdits()) CloseMessageFile();
 }
 void TMainForm::miMsgExitClick() {
     close();
@@ -594,8 +622,8 @@ void TMainForm::CopyTreeNode() {
     const TOnDemandTree& tree = EdiReader->OnDemandTree();
     QString text;
     if (tree.Definition(node) && FileStream) {
-        std::unique_ptr<TEdiSegment> segment = tree.ReadSegment(node, *FileStream);
-        text = DisplayText(SegmentRawText(*segment, *FileStream), utf8_);
+        std::unique_ptr<TEdiSegment> segment = tree.ReadSegment(node, Shown());
+        text = DisplayText(SegmentRawText(*segment, Shown()), utf8_);
     } else {
         text = Model->data(tvMsgStruct->currentIndex()).toString();
     }
@@ -646,8 +674,8 @@ void TMainForm::tvMsgStructChange(const QModelIndex& node) {
     }
     if (!tree.Definition(index) || !FileStream) return;
     // Everything is read before anything is shown, so a failed read leaves the panel as it was.
-    std::unique_ptr<TEdiSegment> segment = tree.ReadSegment(index, *FileStream);
-    std::string raw = SegmentRawText(*segment, *FileStream);
+    std::unique_ptr<TEdiSegment> segment = tree.ReadSegment(index, Shown());
+    std::string raw = SegmentRawText(*segment, Shown());
     const std::shared_ptr<const TCodeLists> codes = CodeListsToShow(tree.TableOf(index));
     std::vector<std::string> lines;
     AddSegmentLines(lines, *segment, codes.get());
@@ -675,6 +703,12 @@ void TMainForm::pnlSegmentResize() {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == fldViewport_ && event->type() == QEvent::MouseButtonDblClick) {
+        QMainWindow::eventFilter(watched, event);
+        const int line = mmFldData->cursorForPosition(static_cast<QMouseEvent*>(event)->pos()).blockNumber();
+        Guarded([&] { EditValue(line); });
+        return true;
+    }
     if (watched == pnlSegment && event->type() == QEvent::Resize) Guarded([&] { pnlSegmentResize(); });
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);

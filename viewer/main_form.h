@@ -3,6 +3,9 @@
 
 #include "problems.h"
 
+#include "talmiro/edit_support.h"
+#include "talmiro/interchange_edit.h"
+#include "talmiro/interchange_export.h"
 #include "talmiro/interchange_tree.h"
 #include "talmiro/on_demand_tree.h"
 #include "talmiro/streams.h"
@@ -91,6 +94,7 @@ public:
     QMenu* miMessages;
     QAction* miMsgOpen;
     QAction* miMsgClose;
+    QAction* miMsgSaveAck; // the CONTRL acknowledgement of the displayed file (acknowledgement.cpp)
     QAction* N1;
     QAction* miMsgExit;
     QAction* N3;
@@ -106,6 +110,23 @@ public:
     QAction* N5;
     QAction* miViewStrict;   // strict checks: sizes, numbers, repeats, envelope counts and references
     QAction* miViewProblems; // shows or hides dkProblems
+    // Editing (editing.cpp) and saving (saving.cpp).
+    QMenu* miEdit;
+    QAction* miEditUndo;
+    QAction* miEditRedo;
+    QAction* miEditValue;   // the value on the details line of the cursor
+    QAction* miEditSegment; // the selected segment's text
+    QAction* miEditInsert;
+    QAction* miEditDelete; // the selected segment or group repetition
+    QAction* miEditFixControl;
+    QAction* miMsgSave;
+    QAction* miMsgSaveAs;
+    QMenu* miMsgLayout; // how Save writes: as it was, one segment per line, one line
+    QAction* miLayoutKeep;
+    QAction* miLayoutLines;
+    QAction* miLayoutOneLine;
+    QAction* miMsgExport;
+    QLabel* lbModified; // in the status bar: "Modified" while there are unsaved edits
     QMenu* miStandards;
     QAction* miStdSettings;
     QMenu* miHelp;
@@ -148,6 +169,12 @@ public:
     void miMsgOpenClick();
     void miMsgCloseClick();
     void miMsgExitClick();
+    void miMsgSaveAckClick();
+    // The file Save acknowledgement writes, given the one suggested; empty when the user cancels. Shows a
+    // save dialog by default.
+    std::function<QString(const QString& suggested)> ChooseAckFile;
+    // Writes the acknowledgement of the displayed file, as `talmiro-cli ack` with the view's strict setting.
+    void SaveAcknowledgement(const std::string& target);
     void miViewFileClick();
     void miViewExpandClick();
     void miStdSettingsClick();
@@ -161,6 +188,70 @@ public:
     void tvMsgStructChange(const QModelIndex& node);
     void pnlSegmentResize();
 
+    // --- Editing. The file on disk stays as it is until saved: the edits are byte edits against it, and
+    // the window shows it through them.
+    TEditHistory History;
+    std::unique_ptr<TEditedStream> EditedStream; // none while nothing is edited
+    // The interchange as shown: the file through its edits.
+    TStream& Shown() const;
+    bool IsModified() const;
+    // A dialog's answers (tests answer them): a text to edit (false when cancelled), an item of a list
+    // (empty when cancelled).
+    std::function<bool(const QString& label, QString& text)> AskText;
+    std::function<QString(const QString& label, const QStringList& items)> ChooseItem;
+    // Sets the value on a line of the details panel (mmFldData) of the selected segment.
+    void EditValue(int line);
+    void EditSegmentText();
+    // Inserts a segment after the selected one, of a tag the message's structure allows there.
+    void InsertSegment();
+    // Deletes the selected segment or segment group repetition.
+    void DeleteNode();
+    // Recounts UNT, UNE and UNZ and mends trailer references, after listing the changes.
+    void FixControlCounts();
+    // Replaces spans of the interchange as shown (one undo step) and reads it again, selecting the node.
+    void EditBytes(std::vector<TByteEdit> replacements, int32_t select);
+    // Where each line of the details panel stands in the segment's text: the data element, its occurrence
+    // and the component (0 for a simple element; -1 on a composite's own line).
+    struct TValuePlace {
+        int Element = 0;
+        int Occurrence = 0;
+        int Component = 0;
+        const TEDIField* Field = nullptr;
+    };
+    static std::vector<TValuePlace> ValuePlaces(const TEdiSegment& segment);
+    void miEditUndoClick();
+    void miEditRedoClick();
+    void miEditValueClick();
+    void miEditSegmentClick();
+    void miEditInsertClick();
+    void miEditDeleteClick();
+    void miEditFixControlClick();
+
+    // --- Saving.
+    TLayoutChoice SaveLayout = TLayoutChoice::Keep;
+    // The Save As target; empty when the user cancels. Shows a save dialog by default.
+    std::function<QString()> ChooseSaveFile;
+    // Asked before unsaved edits would be lost: QMessageBox::Save, Discard or Cancel.
+    std::function<int(const QString& text)> AskToSave;
+    // For tests: called on the writing thread as bytes are written (the total so far).
+    std::function<void(int64_t Written)> OnSaving;
+    bool Save();
+    bool SaveAs();
+    // Writes the interchange as shown to target in SaveLayout, through a temporary file renamed over it;
+    // target then becomes the displayed file. A failure leaves target and the edits as they were.
+    bool SaveTo(const std::string& target);
+    // True when nothing unsaved would be lost: nothing is edited, or the user saved or discarded it.
+    bool MayDropEdits();
+    void miMsgSaveClick();
+    void miMsgSaveAsClick();
+
+    // --- Export: the interchange as shown, as talmiro-cli export writes it.
+    // The export's target and format; empty when the user cancels. Shows a save dialog by default.
+    std::function<QString(TExportFormat& Format)> ChooseExportFile;
+    // Writes the export through a temporary file renamed over target.
+    void ExportTo(const std::string& target, TExportFormat format);
+    void miMsgExportClick();
+
     // Called when a reading is about to start, before it runs on its own thread (for tests).
     std::function<void(TBackgroundReading& Reading)> OnReading;
 
@@ -173,6 +264,7 @@ protected:
 private:
     void CreateComponents();
     void CreateMenus();
+    void CreateAcknowledgementAction();
     void CreateProblemsPanel();
     void LoadPreferences();
     // Reads the displayed file again (strict checks changed), keeping the selected node.
@@ -187,6 +279,26 @@ private:
     // False when the message's bytes cannot hold a segment whose text contains the text.
     bool MessageMayContain(size_t row, const QString& text);
 
+    // editing.cpp, saving.cpp
+    void CreateEditMenu();
+    void CreateSaveMenu();
+    // Enables the commands and marks unsaved changes in the title bar.
+    void UpdateEditing();
+    int32_t CurrentSegmentNode(bool groupsToo) const;
+    void ReplaceSegment(int32_t node, const std::string& text);
+    QString ValueText(const std::string& bytes) const;
+    // Typed text as the interchange's bytes; raises when a character cannot be written in its character set.
+    std::string ValueBytes(const QString& text) const;
+    // A segment's typed text as bytes, line breaks dropped, its terminator added where it was left out.
+    std::string SegmentBytes(const QString& text, const TDelimiters& delimiters) const;
+    // Reads the file as shown again, selecting the node where it still exists.
+    void RereadFile(int32_t select);
+    bool ExecTextDialog(const QString& label, QString& text);
+    QString ExecItemDialog(const QString& label, const QStringList& items);
+    int ExecSaveQuestion(const QString& text);
+    QString ExecSaveDialog();
+    QString ExecExportDialog(TExportFormat& format);
+
     // recent_files.cpp
     void LoadRecentFiles();
     void RebuildRecentMenu();
@@ -199,6 +311,7 @@ private:
     TProblemMarks marks_;
     size_t budget_ = TOnDemandTree::DefaultBudget; // the tree's budget while the structure is not expanded
     TBackgroundReading* reading_ = nullptr;        // the reading under way
+    QObject* fldViewport_ = nullptr;               // mmFldData's viewport, where a double click edits
 };
 
 } // namespace talmiro

@@ -59,7 +59,7 @@ void TBackgroundReading::Run(QWidget* window, const QString& fileName, int64_t s
         // Wide enough for the largest figures, so that it does not grow while they do.
         dialog.setMinimumWidth(
             dialog.fontMetrics().horizontalAdvance(ProgressText(size, size, size / 10 + 1)) + 80);
-        const QString reading = QStringLiteral("Reading %1").arg(fileName);
+        const QString reading = QStringLiteral("%1 %2").arg(Verb, fileName);
         auto update = [&] {
             const int64_t bytes = Bytes.load(std::memory_order_relaxed);
             dialog.setLabelText(reading + QLatin1Char('\n') +

@@ -26,6 +26,8 @@ class TBackgroundReading {
 public:
     // How long the reading may take before the progress dialog shows, in milliseconds.
     int DialogDelay = 400;
+    // What the dialog says is done to the file ("Saving" when the work writes it).
+    QString Verb = QStringLiteral("Reading");
 
     // Called by the work: the reading has got to byte bytes; raises EReadingCancelled once Cancel was
     // pressed, so the reading ends there.

@@ -355,6 +355,20 @@ const std::string& TOnDemandTree::TableOf(int32_t node) const {
     return tables_[static_cast<size_t>(entry.A)].Asked;
 }
 
+int32_t TOnDemandTree::GroupNumber(int32_t node) const {
+    TPlace p = Place(node);
+    if (!p.Valid || p.Local == None) return 0;
+    const TLocalNode& local = p.Message->Nodes[static_cast<size_t>(p.Local)];
+    return local.Kind == TNodeKind::Group ? local.A : 0;
+}
+
+const TMessageDefRec* TOnDemandTree::StructureOf(int32_t node) const {
+    if (node < 0 || node >= nodeCount_) return nullptr;
+    const TTopEntry& entry = top_[TopRowOf(node)];
+    if (entry.Kind != TNodeKind::Message || entry.A == None) return nullptr;
+    return Table(entry.A).Structure.get();
+}
+
 void TOnDemandTree::MessageSpan(size_t row, int64_t& start, int64_t& end) const {
     start = top_[row].StartPos;
     // Segments follow each other without a gap: the next entry begins right after the message's end.

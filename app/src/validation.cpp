@@ -154,6 +154,38 @@ bool HasMandatoryEntry(const TMessageDefRec* list, const std::string& tag) {
     return false;
 }
 
+// Where an element (a data element of the segment, or a further occurrence of one) and a component of it
+// stand in the segment as last read, for a diagnostic about them.
+void PlaceOf(const TEdiSegment& segment, const TEdiElement* element, const TEdiElement* component,
+             TDiagnostic& d) {
+    if (!element) return;
+    for (size_t i = 0; i < segment.Elements.size() && d.ElementPos == 0; ++i)
+        if (segment.Elements[i].get() == element) d.ElementPos = static_cast<int32_t>(i + 1);
+    if (d.ElementPos == 0) {
+        std::vector<int32_t> occurrences(segment.Elements.size(), 1);
+        for (const auto& r : segment.Repetitions) {
+            if (r.Position >= occurrences.size()) continue;
+            ++occurrences[r.Position];
+            if (r.Element.get() != element) continue;
+            d.ElementPos = static_cast<int32_t>(r.Position + 1);
+            d.Occurrence = occurrences[r.Position];
+            break;
+        }
+    }
+    auto* composite = dynamic_cast<const TEdiComposit*>(element);
+    if (!component || !composite) return;
+    for (size_t i = 0; i < composite->Elements.size(); ++i)
+        if (composite->Elements[i].get() == component) d.ComponentPos = static_cast<int32_t>(i + 1);
+}
+
+// The occurrence of the element at position that is one more than count, or null.
+const TEdiElement* OccurrenceAfter(const TEdiSegment& segment, size_t position, int count) {
+    int seen = 1;
+    for (const auto& r : segment.Repetitions)
+        if (r.Position == position && ++seen == count + 1) return r.Element.get();
+    return nullptr;
+}
+
 } // namespace
 
 TValidator::TValidator(TInterchangeReader& reader, TStream& stream, TValidationOptions options)
@@ -298,7 +330,8 @@ int32_t TValidator::LastNode() const {
     return reader_.LastNode();
 }
 
-void TValidator::Warn(const std::string& code, const std::string& text, const TEdiSegment& segment) {
+void TValidator::Warn(const std::string& code, const std::string& text, const TEdiSegment& segment,
+                      const TEdiElement* element, const TEdiElement* component) {
     TDiagnostic d;
     d.Warning = true;
     d.Code = code;
@@ -307,37 +340,40 @@ void TValidator::Warn(const std::string& code, const std::string& text, const TE
     d.SegmentPos = segment.StartPos;
     d.Location.Segment = SegmentCount;
     d.Node = LastNode();
+    PlaceOf(segment, element, component, d);
     Diagnostics.push_back(std::move(d));
 }
 
 void TValidator::StrictField(const TEDIField& field, const TEdiComposit* composite,
                              const TEdiSegment& segment) {
     const std::string& value = field.RawText;
+    const TEdiElement* element = composite ? static_cast<const TEdiElement*>(composite) : &field;
+    const TEdiElement* component = composite ? &field : nullptr;
     if (value.empty()) {
         if (field.Mandatory && inMessage_)
             Warn("mandatory",
                  std::string(composite ? "Mandatory component " : "Mandatory element ") +
                      PathOf(segment, composite, field) + NameOf(field) + " is missing",
-                 segment);
+                 segment, element, component);
         return;
     }
     size_t length = value.size();
     if (field.FieldType == ftNumeric && !NumericLength(value, length, decimalMarks_)) {
         Warn("numeric",
              "Value " + Quoted(value) + " of " + PathOf(segment, composite, field) + " is not numeric",
-             segment);
+             segment, element, component);
         length = value.size();
     }
     if (length > static_cast<size_t>(std::max(field.MaxSize, 0)))
         Warn("length",
              "Value " + Quoted(value) + " of " + PathOf(segment, composite, field) + " is longer than " +
                  std::to_string(field.MaxSize) + " characters",
-             segment);
+             segment, element, component);
     else if (length < static_cast<size_t>(std::max(field.MinSize, 0)))
         Warn("length",
              "Value " + Quoted(value) + " of " + PathOf(segment, composite, field) + " is shorter than " +
                  std::to_string(field.MinSize) + " characters",
-             segment);
+             segment, element, component);
     if (codes_ && inMessage_) StrictCode(field, composite, segment);
 }
 
@@ -356,7 +392,7 @@ void TValidator::StrictElements(const TEdiSegment& segment) {
                 Warn("mandatory",
                      "Mandatory element " + segment.ID + "/" + composite->ID + NameOf(*composite) +
                          " is missing",
-                     segment);
+                     segment, composite);
             return;
         }
         for (const auto& member : composite->Elements)
@@ -402,7 +438,8 @@ void TValidator::StrictCode(const TEDIField& field, const TEdiComposit* composit
     Warn("code",
          "Code " + Quoted(field.RawText) + " of " + PathOf(segment, composite, field) + NameOf(field) +
              " is not in the code list of " + codesRelease_,
-         segment);
+         segment, composite ? static_cast<const TEdiElement*>(composite) : &field,
+         composite ? &field : nullptr);
 }
 
 void TValidator::StrictRepeats(const TEdiSegment& segment) {
@@ -415,16 +452,19 @@ void TValidator::StrictRepeats(const TEdiSegment& segment) {
             Warn("repeat",
                  segment.ID + "/" + element.ID + " occurs " + std::to_string(occurrences) +
                      " times, at most " + std::to_string(element.RepeatCount) + " allowed",
-                 segment);
+                 segment, OccurrenceAfter(segment, i, element.RepeatCount));
     }
-    for (const auto& r : segment.Repetitions)
+    const TEdiElement* firstBySeparator = nullptr;
+    for (const auto& r : segment.Repetitions) {
+        if (r.ByElementSeparator && !bySeparator) firstBySeparator = r.Element.get();
         bySeparator = bySeparator || r.ByElementSeparator;
+    }
     if (bySeparator)
         Warn("repeat",
              "Occurrences of " + segment.ID + "/" + segment.Elements.back()->ID +
                  " are separated by the data element separator (the interchange declares no repetition "
                  "separator)",
-             segment);
+             segment, firstBySeparator);
 }
 
 void TValidator::StrictEnvelope(const TEdiSegment& segment) {
@@ -443,7 +483,7 @@ void TValidator::StrictEnvelope(const TEdiSegment& segment) {
                                        : "unz-count",
                  what + " in " + segment.ID + " is " + Quoted(value) + ", but there are " +
                      std::to_string(expected) + " " + counted,
-                 segment);
+                 segment, Field(segment, id));
     };
     auto checkReference = [&](const char* id, const std::string& what, const std::string& expected,
                               const char* header) {
@@ -455,7 +495,7 @@ void TValidator::StrictEnvelope(const TEdiSegment& segment) {
                                        : "unz-reference",
                  what + " in " + segment.ID + " is " + Quoted(value) + ", but " + header + " has " +
                      Quoted(expected),
-                 segment);
+                 segment, Field(segment, id));
     };
 
     if (inMessage_) {

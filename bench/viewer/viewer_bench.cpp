@@ -1,8 +1,9 @@
 // Opening generated interchanges of 20 MB, 200 MB and 2 GB in the viewer (offscreen): the time to open
 // (read in the background and show the top level), to the first paint, to expand one message of 100
-// segments and one of 100,000, to find a text that is nowhere, and the peak memory; beside `wc -l` and
-// `talmiro-cli check` on the same file. Each measurement runs in a process of its own, so that its peak
-// resident size belongs to it alone. Each file is generated when its turn comes and deleted afterwards.
+// segments and one of 100,000, to find a text that is nowhere, to edit one value and save the file, and the
+// peak memory; beside `wc -l` and `talmiro-cli check` on the same file. Each measurement runs in a process
+// of its own, so that its peak resident size belongs to it alone. Each file is generated when its turn
+// comes and deleted afterwards.
 //
 //   talmiro_viewer_bench [DIR] [MB...]     sizes in MB (default 20 200 2000), DIR default: a temporary one
 //   talmiro_viewer_bench viewer DIR FILE BIGROW CHECKWALL CHECKCPU [expand-all]   one viewer measurement
@@ -237,6 +238,23 @@ int MeasureViewer(int argc, char** argv, const fs::path& dir, const fs::path& fi
     const double find = Seconds(start);
     const long findPeak = MaxRssKiB();
 
+    // One value of the first message edited (the file read again through the edit), then the whole saved
+    // beside it as it was: streamed from the file, the edit spliced in.
+    const QModelIndex first = form.Model->index(1, 0);
+    form.tvMsgStruct->expand(first);
+    form.tvMsgStruct->setCurrentIndex(form.Model->index(1, 0, first)); // its BGM
+    form.AskText = [](const QString&, QString& text) { return text = QStringLiteral("EDITED"), true; };
+    start = std::chrono::steady_clock::now();
+    if (!Guarded([&] { form.EditValue(2); })) return 1; // 1004, after C002 and 1001
+    const double edit = Seconds(start);
+    const long editPeak = MaxRssKiB();
+    const fs::path saved = dir / "saved.edi";
+    start = std::chrono::steady_clock::now();
+    if (!Guarded([&] { form.SaveTo(saved.string()); })) return 1;
+    const double save = Seconds(start);
+    const long savePeak = MaxRssKiB();
+    fs::remove(saved);
+
     std::printf("  viewer: open %6.2f s, cpu %6.2f s (%.2f and %.2f times the check), first paint %6.2f s, "
                 "peak %6.1f MB "
                 "(idle window %.1f MB, %zu nodes)\n",
@@ -246,6 +264,8 @@ int MeasureViewer(int argc, char** argv, const fs::path& dir, const fs::path& fi
                 SegmentsPerMessage, small, BigMessageSegments, big, MB(expandPeak));
     std::printf("          find through every message (no match) %6.2f s, peak %6.1f MB\n", find,
                 MB(findPeak));
+    std::printf("          edit one value (read again) %6.2f s, peak %6.1f MB; save %6.2f s, peak %6.1f MB\n",
+                edit, MB(editPeak), save, MB(savePeak));
     if (expandAll) {
         start = std::chrono::steady_clock::now();
         form.miViewExpandClick();

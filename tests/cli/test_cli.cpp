@@ -156,6 +156,14 @@ protected:
         r.Err = ReadText(err);
         return r;
     }
+    // Runs the tool with arguments alone (commands without --standards).
+    static Result RunPlain(const std::string& args) {
+        const fs::path out = dir_ / "out.txt", err = dir_ / "err.txt";
+        const std::string command = "'" + std::string(TALMIRO_CLI) + "' " + args + " >'" + out.string() +
+                                    "' 2>'" + err.string() + "'";
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
+    }
     static nlohmann::json Json(const std::string& line) { return nlohmann::json::parse(line); }
 
     static std::unique_ptr<test::TempDir> temp_;
@@ -637,6 +645,98 @@ TEST_F(CliTest, FoldersAreCheckedInOrderOnSeveralThreads) {
     Result single = Run("check '" + folder + "/f102.edi'");
     EXPECT_EQ(single.Err, "");
     fs::permissions(dir_ / "batch" / "b" / "unreadable.edi", fs::perms::owner_all);
+}
+
+TEST_F(CliTest, AckWritesEachAnswerBesideItsInputAndNeverOverOne) {
+    fs::create_directories(dir_ / "ack" / "sub");
+    const std::string valid = Write("ack/valid.edi", Valid);
+    std::string broken = Valid;
+    broken.replace(broken.find("BGM"), 3, "XYZ");
+    Write("ack/sub/broken.edi", broken);
+    Write("ack/sub/old.edi.contrl", "left alone");
+    const std::string notes = Write("ack/notes.txt", "not an interchange");
+    const std::string fixed = " --date 240301:0815 --reference R7";
+
+    Result r = Run("ack -o - '" + valid + "'" + fixed);
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_EQ(r.Out, "UNA:+.? '\nUNB+UNOA:2+RECIPIENT+SENDER+240301:0815+R7'\nUNH+1+CONTRL:D:3:UN'\n"
+                     "UCI+1234+SENDER+RECIPIENT+7'\nUCM+1+ORDERS:D:96A:UN+7'\nUNT+4+1'\nUNZ+1+R7'\n");
+    EXPECT_EQ(r.Err, valid + ": acknowledged, CONTRL written to standard output\n");
+
+    // Folders on several threads: NAME.contrl beside each input, earlier answers not answered again.
+    const std::string folder = (dir_ / "ack").string();
+    Result batch = Run("ack -j 2 '" + folder + "'" + fixed);
+    EXPECT_EQ(batch.Exit, 2);
+    EXPECT_EQ(ReadText(folder + "/valid.edi.contrl"), r.Out);
+    EXPECT_NE(ReadText(folder + "/sub/broken.edi.contrl").find("UCS+2+15'"), std::string::npos);
+    EXPECT_FALSE(fs::exists(folder + "/notes.txt.contrl"));
+    EXPECT_FALSE(fs::exists(folder + "/sub/old.edi.contrl.contrl"));
+    EXPECT_NE(batch.Err.find(notes + ": not an interchange, no acknowledgement written: Invalid segment ID"),
+              std::string::npos);
+    EXPECT_NE(batch.Err.find("3 files checked: 1 valid, 1 invalid, 1 unreadable"), std::string::npos);
+    // --out-dir keeps the folders below the input folder.
+    Result out = Run("ack --out-dir '" + (dir_ / "answers").string() + "' '" + folder + "'" + fixed);
+    EXPECT_EQ(ReadText(dir_ / "answers" / "sub" / "broken.edi.contrl"),
+              ReadText(folder + "/sub/broken.edi.contrl"));
+
+    // Never over an input, and no half-checked options.
+    EXPECT_EQ(Run("ack -o '" + valid + "' '" + valid + "'").Exit, 2);
+    EXPECT_EQ(ReadText(valid), Valid);
+    EXPECT_EQ(Run("ack --date 241301:0815 '" + valid + "'").Err,
+              "talmiro-cli: --date: the date \"241301\" is not a date\n");
+    EXPECT_EQ(Run("ack -o x.contrl '" + folder + "'").Exit, 2);
+}
+
+} // namespace
+} // namespace talmiro
+
+namespace talmiro {
+namespace {
+
+TEST_F(CliTest, FormatWritesOverItsInputOnlyWhenAsked) {
+    std::string wrong = Valid;
+    wrong.replace(wrong.find("UNT+10+1"), 8, "UNT+9+1");
+    const std::string file = Write("format.edi", wrong);
+    Result r = RunPlain("format '" + file + "' -o '" + file + "'");
+    EXPECT_EQ(r.Exit, 2);
+    EXPECT_EQ(r.Err, "talmiro-cli: " + file +
+                         " is the input file; to write over it, give --in-place instead of -o\n");
+    EXPECT_EQ(ReadText(file), wrong);
+    EXPECT_EQ(RunPlain("format - --in-place").Exit, 2);
+
+    r = RunPlain("format '" + file + "' --fix-counts --one-line --in-place");
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_EQ(r.Err, file + ": segment 11: UNT segment count 9 becomes 10\n");
+    std::string fixed = Valid;
+    std::erase(fixed, '\r');
+    std::erase(fixed, '\n');
+    EXPECT_EQ(ReadText(file), fixed);
+    EXPECT_EQ(RunPlain("format '" + file + "'").Out, fixed);
+}
+
+TEST_F(CliTest, ExportAndImportWriteNothingForInputTheyRefuse) {
+    const std::string file = Write("export.edi", Valid);
+    const std::string json = (dir_ / "export.json").string(), back = (dir_ / "back.edi").string();
+    Result r = Run("export '" + file + "' --to json -o '" + json + "'");
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    r = RunPlain("import '" + json + "' -o '" + back + "'");
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    std::string lines = Valid;
+    std::erase(lines, '\r');
+    EXPECT_EQ(ReadText(back), lines);
+
+    const std::string bad =
+        Write("bad.edi", "UNB+UNOA:2+S+R+990101:1200+7'UNH+1+ORDERS:D:96A:UN'DTM+1'UNT+2+1'UNZ+1+7'");
+    r = Run("export '" + bad + "' --to xml -o '" + json + "'");
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_EQ(r.Err, "talmiro-cli: " + bad +
+                         ": cannot be exported: Segment sequence error: BGM expected but DTM found.\n");
+    r = RunPlain("import '" + bad + "' -o '" + back + "'");
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_EQ(r.Err, "talmiro-cli: " + bad + ": Neither a JSON nor an XML export\n");
+    // What the failed commands would have replaced is still there.
+    EXPECT_EQ(nlohmann::json::parse(ReadText(json))["format"], "talmiro-export");
+    EXPECT_EQ(ReadText(back), lines);
 }
 
 } // namespace

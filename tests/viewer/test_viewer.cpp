@@ -8,6 +8,7 @@
 #include "tree_model.h"
 #include "ui_support.h"
 
+#include "talmiro/exceptions.h"
 #include "talmiro/on_demand_tree.h"
 
 #include "test_support.h"
@@ -311,7 +312,12 @@ private slots:
         }
         // clang-format off
         QCOMPARE(menus, (QStringList{
-            "&Messages", "  &Open... F3", "  C&lose", "  -", "  E&xit Alt+X", "  -", "  &Recent files",
+            "&Messages", "  &Open... F3", "  C&lose", "  &Save Ctrl+S", "  Save &as... Ctrl+Shift+S",
+            "  Save &layout", "  &Export...", "  Save &acknowledgement...", "  -", "  E&xit Alt+X", "  -",
+            "  &Recent files",
+            "&Edit", "  &Undo Ctrl+Z", "  &Redo Ctrl+Shift+Z", "  -", "  Edit &value... F2",
+            "  Edit segment &text... Shift+F2", "  &Insert segment after... Ins", "  &Delete Del", "  -",
+            "  &Fix control counts...",
             "&View", "  &Transmission data...", "  -", "  Structure e&xpanded", "  -", "  &Find... Ctrl+F",
             "  Find &next Ctrl+G", "  Find pre&vious Ctrl+Shift+G", "  -", "  &Strict checks", "  &Problems",
             "&Standards", "  &Settings...", "&Help", "  &About Talmiro..."}));
@@ -573,6 +579,46 @@ private slots:
         form->miMsgOpenClick();
         QCOMPARE(form->Model->rowCount(), 3);
         QVERIFY(form->miMsgClose->isEnabled());
+    }
+
+    void saveAcknowledgementFollowsTheStrictSetting() {
+        form->StartUp({}, ini);
+        QVERIFY(!form->miMsgSaveAck->isEnabled());
+        std::string text = Problematic;
+        text = text.substr(0, text.find("UNH+2")) + "UNZ+1+1234'\r\n"; // only strict warnings
+        const std::string path = Write("ack.edi", text);
+        const QString target = temp.filePath(QStringLiteral("ack.edi.contrl"));
+        QString suggested;
+        form->ChooseAckFile = [&](const QString& offered) {
+            suggested = offered;
+            return target;
+        };
+        form->OpenFile(path);
+        QVERIFY(form->miMsgSaveAck->isEnabled());
+        form->miMsgSaveAckClick();
+        QCOMPARE(suggested, target);
+        auto read = [](const std::string& name) {
+            std::ifstream in(name, std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        };
+        std::string contrl = read(target.toStdString());
+        QVERIFY2(contrl.find("UCI+1234+SENDER+RECEIVER+7'\nUCM+1+ORDERS:D:96A:UN+7'\nUNT+4+1'") !=
+                     std::string::npos,
+                 contrl.c_str());
+
+        form->miViewStrictClick();
+        form->miMsgSaveAckClick();
+        contrl = read(target.toStdString());
+        QVERIFY2(contrl.find("UCM+1+ORDERS:D:96A:UN+4+29+UNT+2'\nUCS+3'\nUCD+39+2:1'\nUCS+5'\nUCD+39+2'\n") !=
+                     std::string::npos,
+                 contrl.c_str());
+
+        // Never written over the interchange it answers.
+        form->ChooseAckFile = [&](const QString&) { return QString::fromStdString(path); };
+        QVERIFY(!Guarded([&] { form->miMsgSaveAckClick(); }));
+        QCOMPARE(read(path), text);
+        form->miMsgCloseClick();
+        QVERIFY(!form->miMsgSaveAck->isEnabled());
     }
 
     void transmissionDataBeforeAnyFile() {
@@ -1457,11 +1503,278 @@ private slots:
         form->miViewStrict->trigger();
         const QStringList rows = ProblemRows();
         QCOMPARE(rows.size(), 1);
-        QVERIFY2(rows[0].contains(QStringLiteral("Code \"BY\" of NAD/3035 (PARTY QUALIFIER) is not in the code "
-                                                 "list of D96A")),
-                 qPrintable(rows[0]));
+        QVERIFY2(
+            rows[0].contains(QStringLiteral("Code \"BY\" of NAD/3035 (PARTY QUALIFIER) is not in the code "
+                                            "list of D96A")),
+            qPrintable(rows[0]));
         form->miViewStrict->trigger();
         std::filesystem::remove(codes);
+    }
+
+    // --- Editing and saving.
+
+    // The interchange as the window shows it, edits included.
+    std::string ShownText() const {
+        TStream& shown = form->Shown();
+        std::string text(static_cast<size_t>(shown.Size()), '\0');
+        shown.Seek(0);
+        text.resize(shown.Read(text.data(), text.size()));
+        return text;
+    }
+
+    bool Modified() const { return form->windowTitle().endsWith(QStringLiteral(" [modified]")); }
+
+    // A value is written with the release character where it holds a separator, shown as typed; the tree's
+    // marks and the problems follow the edit; Ctrl+Z and Ctrl+Shift+Z take it back and forth.
+    void editValueUndoRedo() {
+        form->StartUp({orders}, ini);
+        Activate();
+        form->miViewStrict->trigger();
+        const size_t problems = form->Problems->Diagnostics().size();
+        form->tvMsgStruct->expandAll();
+        Select({1, 3, 0}); // NAD+BY+Métro
+        QStringList asked;
+        form->AskText = [&](const QString& label, QString& text) {
+            asked << label + QStringLiteral(" = ") + text;
+            text = QStringLiteral("A+B'C:D");
+            return true;
+        };
+        form->EditValue(1);
+        QCOMPARE(asked, QStringList{QString::fromUtf8("NAD 3036 PARTY NAME = M\u00E9tro")});
+        QCOMPARE(form->mmSegmData->toPlainText(), QStringLiteral("NAD+BY+A?+B?'C?:D'"));
+        QVERIFY(form->mmFldData->toPlainText().contains(QStringLiteral("[A+B'C:D]")));
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 3, 0}));
+        QVERIFY(Modified());
+        QCOMPARE(test::ReadAll(orders), std::string(Orders)); // the file waits for Save
+
+        Select({1, 3, 1, 0}); // CTA+IC: a contact function longer than 3 breaks the strict checks
+        form->AskText = [](const QString&, QString& text) { return text = QStringLiteral("ICXX"), true; };
+        form->EditValue(0);
+        QCOMPARE(form->Problems->Diagnostics().size(), problems + 1);
+        QVERIFY(!MarkOf(Node({1, 3, 1, 0})).isEmpty());
+        Select({1, 1}); // BGM: the second component of C002 is the details' third line
+        form->AskText = [](const QString&, QString& text) { return text = QStringLiteral("X"), true; };
+        form->EditValue(2);
+        QCOMPARE(form->mmSegmData->toPlainText(), QStringLiteral("BGM+220:X+PO1+9'"));
+        QVERIFY(!Guarded([&] { form->EditValue(0); })); // C002's own line holds no value
+        form->miEditUndo->trigger();
+
+        QTest::keyClick(form.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(form->Problems->Diagnostics().size(), problems);
+        QTest::keyClick(form.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(ShownText(), std::string(Orders));
+        QVERIFY(!Modified());
+        QVERIFY(!form->miEditUndo->isEnabled());
+        QTest::keyClick(form.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        Select({1, 3, 0});
+        QCOMPARE(form->mmSegmData->toPlainText(), QStringLiteral("NAD+BY+A?+B?'C?:D'"));
+        QVERIFY(Modified());
+    }
+
+    // A segment's text replaced; a segment inserted of a tag the structure allows there; a segment and a
+    // whole group repetition deleted, with their line ends; each undone again.
+    void editTextInsertAndDelete() {
+        form->StartUp({orders}, ini);
+        form->tvMsgStruct->expandAll();
+        Select({1, 1}); // BGM, written over two lines
+        form->AskText = [](const QString&, QString& text) {
+            return text = QStringLiteral("BGM+220+PO2+9"), true;
+        };
+        form->EditSegmentText();
+        std::string expected = Orders;
+        expected.replace(expected.find("BGM+220+PO\r\n1+9'"), 16, "BGM+220+PO2+9'");
+        QCOMPARE(ShownText(), expected);
+
+        Select({1, 2}); // DTM
+        QStringList offered;
+        form->ChooseItem = [&](const QString&, const QStringList& items) {
+            offered = items;
+            return QStringLiteral("DTM");
+        };
+        form->AskText = [](const QString&, QString& text) { return text += QStringLiteral("2:1996"), true; };
+        form->InsertSegment();
+        QCOMPARE(offered, (QStringList{"DTM", "NAD", "UNT"}));
+        expected.insert(expected.find("NAD+BY"), "DTM+2:1996'\r\n");
+        QCOMPARE(ShownText(), expected);
+        QCOMPARE(form->tvMsgStruct->currentIndex(), Node({1, 3}));
+        QCOMPARE(form->lbSegmID->text(), QStringLiteral("DTM"));
+
+        form->DeleteNode(); // the new DTM
+        Select({1, 4});     // Segment Group 1 - 2: NAD+SU
+        form->DeleteNode();
+        expected.erase(expected.find("DTM+2:1996'\r\n"), 13);
+        expected.erase(expected.find("NAD+SU'\r\n"), 9);
+        QCOMPARE(ShownText(), expected);
+        QVERIFY(!TreeLines(*form).contains(QStringLiteral("  Segment Group 1 - 2")));
+
+        Select({0}); // UNB: no message, no structure to choose from
+        QVERIFY(!Guarded([&] { form->InsertSegment(); }));
+        for (int i = 0; i < 4; ++i)
+            form->miEditUndo->trigger();
+        QCOMPARE(ShownText(), std::string(Orders));
+    }
+
+    // Save writes the edits through a temporary file: a failure half-way leaves the file and the edits as
+    // they were; a save that succeeds clears the mark and the tree reads the saved file.
+    void saveFailingHalfWayKeepsTheFile() {
+        QTemporaryDir dir;
+        const std::string path = dir.filePath(QStringLiteral("o.edi")).toStdString();
+        test::WriteFile(path, Orders);
+        form->StartUp({path}, ini);
+        form->tvMsgStruct->expandAll();
+        Select({1, 2});
+        form->AskText = [](const QString&, QString& text) {
+            return text = QStringLiteral("DTM+2:1996"), true;
+        };
+        form->EditSegmentText();
+        form->OnSaving = [](int64_t) { throw Exception("Disk full"); };
+        QVERIFY(!Guarded([&] { form->Save(); }));
+        QCOMPARE(events.last(), QStringLiteral("error: Disk full."));
+        QCOMPARE(test::ReadAll(path), std::string(Orders));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"o.edi"});
+        QVERIFY(Modified());
+
+        form->OnSaving = nullptr;
+        QVERIFY(form->Save());
+        const std::string saved = ShownText();
+        QCOMPARE(test::ReadAll(path), saved);
+        QVERIFY(saved.find("DTM+2:1996'") != std::string::npos);
+        QVERIFY(!Modified());
+        Select({1, 2});
+        QCOMPARE(form->mmSegmData->toPlainText(), QStringLiteral("DTM+2:1996'"));
+    }
+
+    // Save in each layout: as it was, one segment per line (with the file's own CR LF), one line; the
+    // window then shows the saved file.
+    void saveInEachLayout() {
+        QTemporaryDir dir;
+        const std::string path = dir.filePath(QStringLiteral("o.edi")).toStdString();
+        test::WriteFile(path, Orders);
+        form->StartUp({path}, ini);
+        std::string oneLine = Orders;
+        std::erase_if(oneLine, [](char c) { return c == '\r' || c == '\n'; });
+        std::string lines;
+        for (char c : oneLine)
+            lines += c == '\'' ? std::string("'\r\n") : std::string(1, c);
+
+        form->miLayoutLines->trigger();
+        QVERIFY(form->Save());
+        QCOMPARE(test::ReadAll(path), lines);
+        form->tvMsgStruct->expandAll();
+        Select({1, 1});
+        QCOMPARE(form->mmSegmData->toPlainText(), QStringLiteral("BGM+220+PO1+9'"));
+        form->miLayoutOneLine->trigger();
+        QVERIFY(form->Save());
+        QCOMPARE(test::ReadAll(path), oneLine);
+        form->miLayoutKeep->trigger();
+        QVERIFY(form->Save());
+        QCOMPARE(test::ReadAll(path), oneLine);
+        QCOMPARE(TreeLines(*form), WholeTreeLines(form->Settings->Catalogue, path));
+    }
+
+    // Fix control counts lists the changes and makes them only when the user agrees, as one step to undo.
+    void fixControlCountsAsksFirst() {
+        std::string wrong = Orders;
+        wrong.replace(wrong.find("UNT+7+1'"), 8, "UNT+9+2'");
+        wrong.replace(wrong.find("UNZ+1+1234'"), 11, "UNZ+3+1234'");
+        form->StartUp({Write(QStringLiteral("counts.edi"), wrong)}, ini);
+        confirm = false;
+        form->miEditFixControl->trigger();
+        QVERIFY(events.last().startsWith(
+            QStringLiteral("confirm: These changes will be made:\n\nSegment 8: UNT segment count 9 ")));
+        QCOMPARE(events.last().count(QStringLiteral("\nSegment ")),
+                 3); // count and reference of UNT, UNZ's count
+        QCOMPARE(ShownText(), wrong);
+        confirm = true;
+        form->miEditFixControl->trigger();
+        QCOMPARE(ShownText(), std::string(Orders));
+        form->miEditFixControl->trigger();
+        QCOMPARE(events.last(),
+                 QStringLiteral("info: The control counts and references are right; nothing to fix."));
+        form->miEditUndo->trigger();
+        QCOMPARE(ShownText(), wrong);
+    }
+
+    // Export writes the interchange as shown, edits included, in the format chosen.
+    void exportShowsTheEdits() {
+        form->StartUp({orders}, ini);
+        form->tvMsgStruct->expandAll();
+        Select({1, 1});
+        form->AskText = [](const QString&, QString& text) { return text = QStringLiteral("PO2"), true; };
+        form->EditValue(3); // 1004, after C002's three lines
+        QTemporaryDir dir;
+        const std::string target = dir.filePath(QStringLiteral("o.csv")).toStdString();
+        form->ChooseExportFile = [&](TExportFormat& format) {
+            format = TExportFormat::Csv;
+            return QString::fromStdString(target);
+        };
+        form->miMsgExport->trigger();
+        const std::string csv = test::ReadAll(target);
+        QVERIFY(csv.find("PO2") != std::string::npos);
+        QVERIFY(csv.find("PO1") == std::string::npos);
+        QCOMPARE(test::ReadAll(orders), std::string(Orders));
+    }
+
+    // Opening another file, closing it or the window asks before unsaved edits go: Cancel keeps them,
+    // Discard drops them, Save saves first.
+    void unsavedEditsAskFirst() {
+        QTemporaryDir dir;
+        const std::string path = dir.filePath(QStringLiteral("o.edi")).toStdString();
+        test::WriteFile(path, Orders);
+        form->StartUp({path}, ini);
+        Activate();
+        form->tvMsgStruct->expandAll();
+        Select({1, 2});
+        form->AskText = [](const QString&, QString& text) {
+            return text = QStringLiteral("DTM+2:1996"), true;
+        };
+        int answer = QMessageBox::Cancel, asked = 0;
+        form->AskToSave = [&](const QString&) { return ++asked, answer; };
+        form->EditSegmentText();
+        form->OpenFile(orders);
+        form->miMsgClose->trigger();
+        QVERIFY(!form->close());
+        QCOMPARE(asked, 3);
+        QVERIFY(Modified());
+        QCOMPARE(form->InterchangeFile, path);
+
+        answer = QMessageBox::Discard;
+        form->OpenFile(orders);
+        QCOMPARE(form->InterchangeFile, orders);
+        QVERIFY(!Modified());
+        QCOMPARE(test::ReadAll(path), std::string(Orders));
+
+        form->OpenFile(path);
+        Select({1, 2});
+        form->EditSegmentText();
+        answer = QMessageBox::Save;
+        QVERIFY(form->close());
+        QCOMPARE(asked, 5);
+        QVERIFY(test::ReadAll(path).find("DTM+2:1996'") != std::string::npos);
+    }
+
+    // An untouched interchange saves to the same bytes, whatever it holds: every sample.
+    void untouchedSamplesSaveToTheSameBytes() {
+        QTemporaryDir dir;
+        const std::string target = dir.filePath(QStringLiteral("saved.edi")).toStdString();
+        int files = 0;
+        for (const char* folder :
+             {TALMIRO_SOURCE_DIR "/samples", TALMIRO_SOURCE_DIR "/../shared/data/samples"}) {
+            if (!fs::is_directory(folder)) continue;
+            for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+                if (!entry.is_regular_file() || entry.path().filename() == "MANIFEST.tsv") continue;
+                const std::string path = entry.path().string();
+                try {
+                    form->OpenFile(path);
+                } catch (const std::exception&) { // read as far as it goes, as the window shows it
+                }
+                QVERIFY2(form->SaveTo(target), path.c_str());
+                QVERIFY2(test::ReadAll(target) == test::ReadAll(path), path.c_str());
+                form->CloseMessageFile(); // the saved file became the displayed one
+                ++files;
+            }
+        }
+        QVERIFY(files > 0);
     }
 
     void errorTextRule() {

@@ -16,7 +16,8 @@ namespace talmiro {
 std::shared_ptr<const TCodeLists> CodeListsForTable(const std::string& tableFile);
 
 // CodeListsForTable for showing values: a damaged file gives no names rather than an error (the strict
-// checks report it).
+// checks report it). A service message (CONTRL) read with a table whose folder has no code lists gets the
+// service code lists of the newest release beside that folder that has them.
 std::shared_ptr<const TCodeLists> CodeListsToShow(const std::string& tableFile);
 
 // The release a table file belongs to, as its folder is named ("D96A").

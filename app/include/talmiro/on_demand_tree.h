@@ -25,6 +25,7 @@ namespace talmiro {
 
 class TEdiMessage;
 class TStream;
+struct TMessageDefRec;
 
 class TOnDemandTree {
 public:
@@ -84,6 +85,11 @@ public:
     // The table file the message of a node was read with, as the catalogue named it; empty outside
     // messages and for a message read without one.
     const std::string& TableOf(int32_t node) const;
+    // A group node's number in its message's structure; 0 for other nodes.
+    int32_t GroupNumber(int32_t node) const;
+    // The structure of the table the node's message was read with, loaded again when it was dropped; none
+    // outside messages and for a message read without a table.
+    const TMessageDefRec* StructureOf(int32_t node) const;
     // The top-level row that holds the node (a message's row for the nodes below it).
     size_t TopRowOf(int32_t node) const;
     // A message's bytes: from its UNH to the last byte read for it (end inclusive).

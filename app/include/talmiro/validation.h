@@ -40,6 +40,12 @@ struct TDiagnostic {
     std::string GroupPath;  // "SG2/SG3"; empty at the top level of a message or outside one
     int64_t SegmentPos = 0; // where the segment's text (or the control bytes before it) begins
     TLocation Location;
+    // For a warning about one data element: its position after the tag (from 1), the component's position
+    // in its composite (from 1; 0 for the element as a whole) and, for a repeating element, the occurrence
+    // (from 1; 0 when it does not repeat). All 0 when the diagnostic is about no single element.
+    int32_t ElementPos = 0;
+    int32_t ComponentPos = 0;
+    int32_t Occurrence = 0;
     // The tree node it belongs to: the segment it is about, or the node read last before an error; None
     // when no tree was built.
     int32_t Node = TInterchangeTree::None;
@@ -127,7 +133,9 @@ private:
     void StrictEnvelope(const TEdiSegment& segment);
     // The code lists of the table just loaded.
     void LoadCodeLists();
-    void Warn(const std::string& code, const std::string& text, const TEdiSegment& segment);
+    // element and component (either may be null) name the data element at fault.
+    void Warn(const std::string& code, const std::string& text, const TEdiSegment& segment,
+              const TEdiElement* element = nullptr, const TEdiElement* component = nullptr);
     void OnSequenceError(const std::string& expect, const std::string& found);
     // The guideline of the message whose UNH was just read, if any, and the checks against it.
     void SelectGuideline(const TEdiSegment& unh);
