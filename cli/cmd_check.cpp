@@ -16,6 +16,7 @@ struct TCheckOptions : TReadOptions {
     bool AllErrors = false;
     bool Strict = false;
     unsigned Jobs = 0; // 0: the number of cores
+    TGuidelineSetup Guidelines;
 };
 
 // Checks one input, writing its report to out and err; progress is shown only when asked for.
@@ -35,6 +36,7 @@ int CheckFile(const std::string& file, const TCheckOptions& options, TStandardsC
     validation.Strict = options.Strict;
     // Only JSON decodes the interchange's texts; plain text output spares the look at the whole file.
     validation.DetectUtf8 = options.Json();
+    options.Guidelines.Apply(validation);
     TValidator session(reader, *input.Stream, validation);
     // The messages go out as they are read, so that a large interchange is checked in constant memory.
     bool firstMessage = true;
@@ -51,7 +53,9 @@ int CheckFile(const std::string& file, const TCheckOptions& options, TStandardsC
         session.Run();
     }
     session.Locate();
-    const bool valid = session.ErrorCount() == 0 && (!options.Strict || session.WarningCount() == 0);
+    // A guideline named on the command line makes its warnings count as --strict does.
+    const bool valid = session.ErrorCount() == 0 &&
+                       ((!options.Strict && !options.Guidelines.Named) || session.WarningCount() == 0);
 
     if (options.Json()) {
         nlohmann::json errors = nlohmann::json::array(), warnings = nlohmann::json::array();
@@ -77,7 +81,8 @@ int CheckFile(const std::string& file, const TCheckOptions& options, TStandardsC
     return valid ? ExitOk : ExitInvalid;
 }
 
-int RunCheck(const TCheckOptions& options) {
+int RunCheck(TCheckOptions& options) {
+    if (!LoadGuidelines(options, options.Guidelines)) return ExitUsage;
     const std::vector<std::string> files = ExpandInputs(options.Files);
     unsigned jobs = options.Jobs > 0 ? options.Jobs : std::max(1u, std::thread::hardware_concurrency());
     jobs = static_cast<unsigned>(std::min<size_t>(jobs, std::max<size_t>(files.size(), 1)));

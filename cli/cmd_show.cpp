@@ -44,9 +44,12 @@ int RunShow(const TShowOptions& options) {
         PrintOpenError(input.Name, error, options.Json());
         return ExitUsage;
     }
+    TGuidelineSetup guidelines;
+    if (!LoadGuidelines(options, guidelines)) return ExitUsage;
     auto catalogue = MakeCatalogue(options);
     TInterchangeReader reader(catalogue.get());
     TValidationOptions validation;
+    guidelines.Apply(validation);
     TValidator session(reader, *input.Stream, validation);
     {
         TProgress progress(session, input);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 
 namespace talmiro::cli {
 
@@ -18,6 +19,42 @@ void AddReadOptions(CLI::App& command, TReadOptions& options) {
     command.add_option("--format", options.Format, "Output format")
         ->check(CLI::IsMember({"text", "json"}))
         ->default_str("text");
+    auto* guideline = command.add_option(
+        "--guideline", options.Guideline,
+        "Check the messages it fits against this implementation guideline: an installed one by name, a .GDT "
+        "table or a .gdf source; its checks run without --strict too");
+    command
+        .add_flag("--no-guideline", options.NoGuideline,
+                  "Choose no guideline by association code or partner file")
+        ->excludes(guideline);
+}
+
+void TGuidelineSetup::Apply(TValidationOptions& validation) const {
+    validation.Guideline = Named;
+    validation.Guidelines = Catalogue.get();
+}
+
+bool LoadGuidelines(const TReadOptions& options, TGuidelineSetup& setup) {
+    const std::string baseDir = MakeCatalogue(options)->BaseDir;
+    if (!options.NoGuideline) {
+        setup.Catalogue = std::make_unique<TGuidelineCatalogue>(baseDir);
+        for (const auto& problem : setup.Catalogue->Problems)
+            std::cerr << "talmiro-cli: warning: " << problem << '\n';
+    }
+    if (options.Guideline.empty()) return true;
+    try {
+        setup.Named = ResolveGuideline(options.Guideline, baseDir, setup.Catalogue.get());
+        return true;
+    } catch (const EGuidelineError& e) {
+        if (e.Line > 0)
+            std::cerr << options.Guideline << ':' << e.Line << ':' << e.Column << ": error: " << e.what()
+                      << '\n';
+        else
+            std::cerr << "talmiro-cli: " << options.Guideline << ": " << e.what() << '\n';
+    } catch (const std::exception& e) {
+        std::cerr << "talmiro-cli: " << options.Guideline << ": " << e.what() << '\n';
+    }
+    return false;
 }
 
 std::unique_ptr<TStandardsCatalogue> MakeCatalogue(const TReadOptions& options) {

@@ -16,6 +16,8 @@ namespace talmiro::cli {
 struct TReadOptions {
     std::string Standards; // base directory; empty: the one of the TALMIRO.INI found first
     std::string Format = "text";
+    std::string Guideline; // --guideline NAME|FILE
+    bool NoGuideline = false;
     bool Json() const { return Format == "json"; }
 };
 void AddReadOptions(CLI::App& command, TReadOptions& options);
@@ -27,6 +29,17 @@ struct TInput {
     std::unique_ptr<TStream> Stream;
 };
 // Empty Stream and the reason in error when the input cannot be opened.
+// The guidelines of a reading: the installed ones (for the choice by association code and partner) and the
+// one named by --guideline. Loaded once, before any worker starts; read-only afterwards.
+struct TGuidelineSetup {
+    std::unique_ptr<TGuidelineCatalogue> Catalogue;
+    std::shared_ptr<const TGuideline> Named;
+    // Fills the validation options: the named guideline, or the installed ones unless --no-guideline.
+    void Apply(TValidationOptions& validation) const;
+};
+// False, with the reason on standard error, when the named guideline cannot be had.
+bool LoadGuidelines(const TReadOptions& options, TGuidelineSetup& setup);
+
 TInput OpenInput(const std::string& argument, std::string& error);
 
 // Shows the validation's progress as a percentage on standard error, for inputs above 50 MB when standard

@@ -50,20 +50,29 @@ nlohmann::json DiagnosticJson(const TDiagnostic& d) {
                            {"location", LocationJson(d.Location)},
                            {"groupPath", d.GroupPath}};
     if (!d.Hint.empty()) json["hint"] = d.Hint;
+    // A guideline's warning names the rule's place in the guideline source.
+    if (!d.Guideline.empty())
+        json["rule"] = {{"guideline", d.Guideline},
+                        {"file", d.GuidelineSource},
+                        {"line", d.RulePlace.Line},
+                        {"column", d.RulePlace.Column}};
     return json;
 }
 
 nlohmann::json MessageJson(const TMessageInfo& m) {
-    return {{"type", m.Type},
-            {"version", m.Version},
-            {"release", m.Release},
-            {"reference", m.Reference},
-            {"segments", m.Segments}};
+    nlohmann::json json = {{"type", m.Type},
+                           {"version", m.Version},
+                           {"release", m.Release},
+                           {"reference", m.Reference},
+                           {"segments", m.Segments}};
+    if (!m.Guideline.empty()) json["guideline"] = m.Guideline;
+    return json;
 }
 
 namespace {
 
-nlohmann::json ElementJson(const TEdiElement& element, const TEdiComposit& container, const TCodeLists* codes) {
+nlohmann::json ElementJson(const TEdiElement& element, const TEdiComposit& container,
+                           const TCodeLists* codes) {
     if (auto* field = dynamic_cast<const TEDIField*>(&element)) {
         nlohmann::json value = nullptr;
         if (field->LastFilled() >= 0 && !field->RawText.empty()) value = field->RawText;

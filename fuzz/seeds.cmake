@@ -46,7 +46,7 @@ endfunction()
 file(REMOVE_RECURSE ${DATA}/standards ${DATA}/tables ${DATA}/sources ${DATA}/seeds ${DATA}/work)
 set(seeds ${DATA}/seeds)
 file(MAKE_DIRECTORY ${DATA}/tables ${DATA}/sources ${DATA}/work)
-foreach(kind interchange segment-table message-table source ini untdid-text untdid-archive code-list export)
+foreach(kind interchange segment-table message-table source ini untdid-text untdid-archive code-list export guideline)
   file(MAKE_DIRECTORY ${seeds}/${kind})
 endforeach()
 
@@ -64,6 +64,12 @@ foreach(release ${catalogue_releases})
 endforeach()
 file(COPY ${SOURCE_DIR}/samples/d96a_orders.edi DESTINATION ${DATA}/work)
 file(RENAME ${DATA}/work/d96a_orders.edi ${DATA}/orders.edi)
+
+# Guidelines: the example sources and their tables, compiled against the imported releases.
+file(GLOB guideline_sources ${SOURCE_DIR}/samples/guidelines/*.gdf)
+file(COPY ${guideline_sources} DESTINATION ${seeds}/guideline)
+file(GLOB guideline_seeds ${seeds}/guideline/*.gdf)
+execute_process(COMMAND ${CLI} compile --standards ${DATA}/releases ${guideline_seeds})
 
 # Interchanges: the bundled samples beside the repository's own corpus.
 file(GLOB samples ${SOURCE_DIR}/samples/*.edi)

@@ -2,6 +2,7 @@
 
 #include "about.h"
 #include "error_text.h"
+#include "guideline_view.h"
 #include "reading.h"
 #include "std_settings.h"
 #include "tree_model.h"
@@ -436,6 +437,8 @@ void TMainForm::ReadTransmission() {
     tree.SetStream(nullptr); // the reading has the stream until it ends
     TValidationOptions options;
     options.Strict = miViewStrict->isChecked();
+    // With strict checks, messages are checked against the installed guidelines they answer to.
+    options.Guidelines = &ViewerGuidelines(Settings->Catalogue.BaseDir);
     // A message without an installed table is looked for under the driver's own name, as always.
     options.NoDefinitionIsError = false;
     TValidator validator(*EdiReader, Shown(), options);

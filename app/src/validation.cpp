@@ -143,6 +143,14 @@ void ClearStale(TEdiComposit& composite, size_t from) {
     }
 }
 
+// Empties every value the last reading did not reach, at every level.
+void ClearUnread(TEdiComposit& composite) {
+    const size_t read = static_cast<size_t>(std::max(composite.ReadCount, 0));
+    ClearStale(composite, read);
+    for (size_t i = 0; i < read && i < composite.Elements.size(); ++i)
+        if (auto* inner = composite.Elements[i]->AsComposite()) ClearUnread(*inner);
+}
+
 // A count element as a number; -1 when it holds anything but digits.
 int64_t CountOf(const std::string& text) {
     if (text.empty() || text.size() > 15) return -1;
@@ -216,19 +224,26 @@ TValidator::TValidator(TInterchangeReader& reader, TStream& stream, TValidationO
         groups_.clear();
         const TEdiSegment& unh = trn.SegmUNH();
         const TEdiComposit* s009 = unh.FindComposit("S009");
-        message_ = {FieldText(s009, "0065"), FieldText(s009, "0052"), FieldText(s009, "0054"),
-                    FieldText(&unh, "0062"), 0};
+        message_ = {FieldText(s009, "0065"),
+                    FieldText(s009, "0052"),
+                    FieldText(s009, "0054"),
+                    FieldText(&unh, "0062"),
+                    0,
+                    {}};
         ++MessageCount;
         ++interchangeMessages_;
         ++groupMessages_;
+        SelectGuideline(unh);
     };
     reader_.OnExitMessage = [this](TEdiTransmission&) {
         inMessage_ = false;
+        guidelineBegun_ = false;
         if (OnMessage) OnMessage(message_);
         groups_.clear();
     };
     reader_.OnStrctLoaded = [this](TEdiTransmission&) {
         MapGroups();
+        guidelineBound_ = false;
         if (options_.Strict) LoadCodeLists();
     };
     // A table that is not installed is an error of its own, never one in the current directory.
@@ -241,6 +256,7 @@ TValidator::TValidator(TInterchangeReader& reader, TStream& stream, TValidationO
     reader_.OnEnterGroup = [this](TEdiMessage&, int grpNbr, int) {
         if (!seqErrorInMessage_) {
             groups_.push_back(grpNbr);
+            if (guidelineBegun_) guideline_.EnterGroup(grpNbr);
             return;
         }
         // No OnDoneGroup follows a reported sequence error: take the group's ancestors from the table.
@@ -251,7 +267,8 @@ TValidator::TValidator(TInterchangeReader& reader, TStream& stream, TValidationO
             g = found == groupInfo_.end() ? 0 : found->second.Parent;
         }
     };
-    reader_.OnDoneGroup = [this](TEdiMessage&, int) {
+    reader_.OnDoneGroup = [this](TEdiMessage&, int grpNbr) {
+        if (guidelineBegun_ && !seqErrorInMessage_) guideline_.DoneGroup(grpNbr);
         if (!groups_.empty()) groups_.pop_back();
     };
     // A table still loaded from an earlier reading brings no load event.
@@ -312,12 +329,22 @@ void TValidator::OnSegment(TEdiSegment& segment) {
     lastEnd_ = segment.EndPos;
     if (!inMessage_ && segment.ID == "UNB") {
         DeclareRepertoire(segment);
+        // The partners, by which the partner file chooses guidelines.
+        const TEdiComposit* s002 = segment.FindComposit("S002");
+        const TEdiComposit* s003 = segment.FindComposit("S003");
+        sender_ = {FieldText(s002, "0004"), FieldText(s002, "0007")};
+        recipient_ = {FieldText(s003, "0010"), FieldText(s003, "0007")};
         // Syntax version 4 takes comma and full stop alike; earlier versions the mark of UNA.
         decimalMarks_ = reader_.Transmission().SyntaxVersion() == 4 ? std::string(",.")
                                                                     : std::string(1, Delimiters.DecimalMark);
         if (!options_.Strict && options_.DetectUtf8) DiagnoseUtf8(segment);
     }
     if (inMessage_) ++message_.Segments;
+    if (messageGuideline_ && inMessage_) {
+        // The guideline's rules look at every value: none may be left from an earlier occurrence.
+        ClearUnread(segment);
+        GuidelineSegment(segment);
+    }
     if (options_.Strict) {
         if (segment.Repetitions.empty())
             StrictElements(segment);
@@ -546,6 +573,8 @@ void TValidator::CheckCode(const TValue& v) {
         ClearStale(segment, static_cast<size_t>(std::max(segment.ReadCount, 0)));
     }
     if (!UnListApplies(v.Composite ? *v.Composite : v.Segment, v.Field)) return;
+    // A code that the message's guideline adds is no fault.
+    if (guidelineBegun_ && guideline_.AddsCode(v.Field, std::string(v.Value))) return;
     Warn("code",
          "Code " + Quoted(std::string(v.Value)) + " of " + PathOf(v.Segment, v.Composite, v.Field) +
              NameOf(v.Field) + " is not in the code list of " + codesRelease_,
@@ -651,9 +680,71 @@ void TValidator::OnSequenceError(const std::string& expect, const std::string& f
     d.Location.Segment = SegmentCount + 1;
     d.Node = LastNode();
     Diagnostics.push_back(std::move(d));
+    guideline_.Abandon();
     // The list is left and its group stops repeating.
     if (!groups_.empty()) groups_.pop_back();
     seqErrorInMessage_ = true;
+}
+
+void TValidator::SelectGuideline(const TEdiSegment& unh) {
+    messageGuideline_.reset();
+    guidelineBegun_ = false;
+    const TEdiComposit* s009 = unh.FindComposit("S009");
+    const std::string assoc = FieldText(s009, "0057");
+    if (options_.Guideline) {
+        if (options_.Guideline->Fits(message_.Type, message_.Version, message_.Release))
+            messageGuideline_ = options_.Guideline;
+    } else if (options_.Guidelines && options_.Strict) {
+        messageGuideline_ =
+            options_.Guidelines->ByAssociation(message_.Type, message_.Version, message_.Release, assoc);
+        if (!messageGuideline_)
+            messageGuideline_ = options_.Guidelines->ForPartners(sender_, recipient_, message_.Type,
+                                                                 message_.Version, message_.Release);
+    }
+    if (messageGuideline_) message_.Guideline = messageGuideline_->Id;
+}
+
+void TValidator::GuidelineSegment(const TEdiSegment& segment) {
+    TEdiMessage& message = reader_.Message();
+    if (!guidelineBegun_) {
+        // The message's first segment: bind to its table, once per table and guideline.
+        if (!message.Structure || !message.SegmentTable) return;
+        if (!guidelineBound_ || guideline_.Guideline() != messageGuideline_.get()) {
+            guideline_.Bind(messageGuideline_, message.Structure.get(), *message.SegmentTable);
+            guideline_.OnFinding = [this](const TGuidelineFinding& finding) { GuidelineFinding(finding); };
+            guidelineBound_ = true;
+        }
+        guideline_.BeginMessage();
+        guidelineBegun_ = true;
+    }
+    findingSegment_ = &segment;
+    guideline_.Segment(segment, message.CurrentEntry);
+    if (segment.ID == "UNT" && !seqErrorInMessage_) {
+        findingSegment_ = &segment;
+        guideline_.EndMessage();
+    }
+    findingSegment_ = nullptr;
+}
+
+void TValidator::GuidelineFinding(const TGuidelineFinding& finding) {
+    TDiagnostic d;
+    d.Warning = true;
+    d.Code = finding.Code;
+    d.Text = finding.Text;
+    d.GroupPath = GroupPath();
+    if (findingSegment_) {
+        d.SegmentPos = findingSegment_->StartPos;
+        d.Location.Segment = SegmentCount;
+    } else {
+        // At the end of a group: where the segment after it begins.
+        d.SegmentPos = NextSegmentPos();
+        d.Location.Segment = SegmentCount + 1;
+    }
+    d.Node = LastNode();
+    d.Guideline = messageGuideline_->Id;
+    d.GuidelineSource = messageGuideline_->SourceFile;
+    d.RulePlace = finding.Place;
+    Diagnostics.push_back(std::move(d));
 }
 
 void TValidator::MapGroups() {

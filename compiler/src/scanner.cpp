@@ -99,6 +99,9 @@ void TScanner::SetActive(bool value) {
     if (found.empty()) throw Exception(NoSourceText);
     source_ = std::make_unique<TFileStream>(found, TFileMode::OpenRead);
     openedFile_ = std::move(found);
+    line_ = 1;
+    column_ = previousColumn_ = 0;
+    lastChar_ = -1;
 }
 
 std::string TScanner::TokenText() const {
@@ -112,11 +115,27 @@ int32_t TScanner::TokenInteger() const {
 }
 
 int TScanner::ReadChar() {
-    return source_->ReadByte();
+    const int c = source_->ReadByte();
+    lastChar_ = c;
+    if (c == 10) {
+        ++line_;
+        previousColumn_ = column_;
+        column_ = 0;
+    } else if (c >= 0) {
+        ++column_;
+    }
+    return c;
 }
 
 void TScanner::GiveBack() {
     source_->StepBack();
+    if (lastChar_ == 10) {
+        --line_;
+        column_ = previousColumn_;
+    } else if (lastChar_ >= 0) {
+        --column_;
+    }
+    lastChar_ = -1;
 }
 
 TTokenKind TScanner::NextToken() {
@@ -132,6 +151,8 @@ TTokenKind TScanner::NextToken() {
             }
         } while (IsBlank(c));
 
+        tokenLine_ = line_;
+        tokenColumn_ = column_;
         if (IsDigit(c)) return ScanInteger(c);
         if (IsLetter(c)) return ScanWord(c);
         switch (c) {

@@ -191,6 +191,7 @@ void TEdiMessage::UnloadStructure() {
     FreeSegmentTable(SegmentTable);
     MessageName.clear();
     CurrentSegment = nullptr; // it pointed into the freed table
+    CurrentEntry = nullptr;
 }
 
 } // namespace talmiro

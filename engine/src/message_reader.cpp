@@ -45,12 +45,15 @@ bool TEdiMessage::ReadMessage(TStream& stream) {
     const int64_t start = stream.Position();
     ReadNext(stream); // an error in the header leaves the stream where it occurred
     SeqErrorReported = false;
+    CurrentEntry = nullptr;
     try {
         WalkList(stream, Structure.get(), 0);
     } catch (...) {
+        CurrentEntry = nullptr;
         if (CurrentSegment) CurrentSegment->SeekStart(stream);
         throw;
     }
+    CurrentEntry = nullptr;
     if (CurrentSegment) CurrentSegment->SeekStart(stream);
     // The caller reads on from here; if nothing was consumed it would meet the same message again.
     if (!CurrentSegment || stream.Position() == start)
@@ -88,6 +91,7 @@ void TEdiMessage::WalkList(TStream& stream, const TMessageDefRec* entry, int dep
             }
         } else {
             for (int32_t rep = 1; rep <= e->MaxRep; ++rep) {
+                CurrentEntry = e;
                 if (OnSegmentRead) OnSegmentRead(*this, *CurrentSegment);
                 // After a reported input/output error the same segment stays current: stop repeating.
                 if (!ReadNext(stream)) break;

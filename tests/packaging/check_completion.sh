@@ -39,7 +39,7 @@ for command in $commands; do
     expect "$command options" "$("$cli" "$command" --help | long_options)" "$(offered "$command" -)"
 done
 expect "--format values" "json text " "$(offered dump --format '')"
-expect "options after a file" "--format --help --standards " "$(offered dump a.edi --)"
+expect "options after a file" "--format --guideline --help --no-guideline --standards " "$(offered dump a.edi --)"
 
 # Arguments: the files each command reads, and directories to walk into.
 mkdir -p "$tmp/work/sub"

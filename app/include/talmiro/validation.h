@@ -5,6 +5,7 @@
 
 #include "talmiro/charsets.h"
 #include "talmiro/code_lists.h"
+#include "talmiro/guidelines.h"
 #include "talmiro/interchange_tree.h"
 #include "talmiro/standards.h"
 
@@ -49,11 +50,15 @@ struct TDiagnostic {
     // The tree node it belongs to: the segment it is about, or the node read last before an error; None
     // when no tree was built.
     int32_t Node = TInterchangeTree::None;
+    // For a guideline's warning: the guideline, its source and the rule's place there.
+    std::string Guideline, GuidelineSource;
+    TSourcePlace RulePlace;
 };
 
 struct TMessageInfo {
     std::string Type, Version, Release, Reference;
     int64_t Segments = 0;
+    std::string Guideline; // the guideline the message was checked against; empty for none
 };
 
 // Line and column of byte offsets, found by scanning the stream forward; offsets asked in increasing
@@ -83,6 +88,12 @@ struct TValidationOptions {
     // A message whose table is not installed is an error (no-definition) rather than a look for the
     // table in the current directory, which the viewer keeps.
     bool NoDefinitionIsError = true;
+    // A guideline named by the user: it applies to the messages it fits, and its checks run without
+    // Strict too.
+    std::shared_ptr<const TGuideline> Guideline;
+    // Installed guidelines chosen by a message's association code or by the partner file; none: no
+    // automatic choice. Their checks run with Strict.
+    const TGuidelineCatalogue* Guidelines = nullptr;
 };
 
 // One reading of one interchange with a reader, collecting diagnostics.
@@ -161,6 +172,10 @@ private:
     void Warn(const std::string& code, const std::string& text, const TEdiSegment& segment,
               const TEdiElement* element = nullptr, const TEdiElement* component = nullptr);
     void OnSequenceError(const std::string& expect, const std::string& found);
+    // The guideline of the message whose UNH was just read, if any, and the checks against it.
+    void SelectGuideline(const TEdiSegment& unh);
+    void GuidelineSegment(const TEdiSegment& segment);
+    void GuidelineFinding(const TGuidelineFinding& finding);
     void MapGroups();
     std::string GroupPath() const;
     int64_t NextSegmentPos() const;
@@ -190,6 +205,13 @@ private:
     std::set<std::string> codeListErrors_; // damaged code-list files reported so far
     // Envelope values kept for the strict checks.
     std::string unbReference_, ungReference_;
+    // Guideline checks: the guideline chosen for the message being read and whether the checks are bound
+    // to the loaded table and to this message.
+    TGuidelineCheck guideline_;
+    std::shared_ptr<const TGuideline> messageGuideline_;
+    bool guidelineBound_ = false, guidelineBegun_ = false;
+    const TEdiSegment* findingSegment_ = nullptr;
+    TParty sender_, recipient_;
     int64_t interchangeMessages_ = 0, fncGroups_ = 0, groupMessages_ = 0;
 };
 

@@ -5,13 +5,23 @@
 #include "talmiro/scanner.h"
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace talmiro {
 
 class TStream;
 class TDefWriter;
+class TCodeLists;
+class TEdiMessage;
+struct TGuideline;
+struct TGuidelineElement;
+struct TGuidelineRule;
+struct TGuidelineVariant;
+struct TMessageDefRec;
 class TEdiSegment;
 class TEdiComposit;
 
@@ -70,6 +80,44 @@ private:
     void CompileMemo(TDefWriter& writer, TTokenKind& token);
     void EmbedSegments(TDefWriter& writer, TStream& stream, const std::string& baseName);
     int32_t groupCounter_ = 0;
+};
+
+// Implementation guidelines (.gdf) into guideline tables (.GDT). Every rule is checked against the base
+// message's tables: a guideline may only narrow the message or add codes. Errors are EGuidelineError with
+// the line and column of the token they are about.
+class TCompilerGDF : public TCustomCompiler {
+public:
+    TCompilerGDF();
+    ~TCompilerGDF() override;
+
+    // The standards base directory holding the base message's release (<dir>/D96A/ORDERS.MDT); empty: the
+    // parent of the source's directory, where a guidelines folder of a base directory stands.
+    std::string StandardsDir;
+
+    // Compiles the source into a guideline.
+    TGuideline CompileGuideline();
+    void CompileToStream(TStream& stream) override;
+    void Compile() override;
+
+private:
+    [[noreturn]] void Fail(const std::string& text) const;
+    [[noreturn]] void FailAt(const std::string& text, int32_t line, int32_t column) const;
+    bool IsWord(TTokenKind token, const char* word) const;
+    std::string ExpectText(const char* what);
+    int32_t ExpectNumber();
+    void LoadBase(TGuideline& guideline);
+    void CompileRule(TGuideline& guideline, bool group);
+    void CompileVariant(TGuidelineRule& rule, const TEdiSegment& segment, int32_t maxRep);
+    // Parses one ELEMENT statement (ELEMENT already read); segment is null for a message-wide rule.
+    TGuidelineElement CompileElement(const TEdiSegment* segment);
+    // string {, string}; token_ is the token after it.
+    std::vector<std::string> CompileTextList();
+
+    std::unique_ptr<TEdiMessage> base_;
+    std::unique_ptr<TCodeLists> codes_;
+    std::string baseName_; // "ORDERS D96A", in errors
+    std::map<const TMessageDefRec*, int32_t> positions_; // trigger entries with rules, and their lines
+    TTokenKind token_ = tkEndOfSource;
 };
 
 } // namespace talmiro

@@ -60,6 +60,10 @@ public:
 
     // The line being scanned; 1 after construction, never reset.
     int32_t LineNumber() const { return lineNumber_; }
+    // Line and column (from 1, in bytes) where the last token began, counted over every line feed read,
+    // those inside strings and comments too.
+    int32_t TokenLine() const { return tokenLine_; }
+    int32_t TokenColumn() const { return tokenColumn_; }
 
     // Directories separated by ";", searched when SourceFile names no existing file.
     const std::string& SearchPath() const { return searchPath_; }
@@ -96,6 +100,9 @@ private:
     std::string searchPath_;
     std::string openedFile_;
     int32_t lineNumber_ = 1;
+    int32_t line_ = 1, column_ = 0, previousColumn_ = 0; // of the byte read last
+    int lastChar_ = -1;
+    int32_t tokenLine_ = 0, tokenColumn_ = 0;
     TTokenValue tokenValue_ = std::string();
 };
 

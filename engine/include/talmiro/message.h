@@ -49,6 +49,8 @@ public:
 
     // Reader state.
     TEdiSegment* CurrentSegment = nullptr;
+    // The structure entry the segment reported by OnSegmentRead stands at; null outside the walk.
+    const TMessageDefRec* CurrentEntry = nullptr;
     bool SeqErrorReported = false;
 
     // Events (an empty one is skipped). OnCreate is kept for hosts that mirror the component's life; it
