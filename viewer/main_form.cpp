@@ -518,7 +518,7 @@ void TMainForm::ReadTransmission() {
                          count);
     // Text that proved to be UTF-8 against what UNB declares is shown decoded so; the status bar says why.
     if (!validator.Utf8Undeclared.empty())
-        count += QStringLiteral(" %1.").arg(QString::fromUtf8(validator.Utf8Undeclared));
+        count += QStringLiteral(". %1.").arg(QString::fromUtf8(validator.Utf8Undeclared));
     lbProblemCount->setText(count);
     UpdateEditing();
 

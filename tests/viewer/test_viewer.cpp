@@ -111,7 +111,7 @@ SEGMENT 'UNT' MANDATORY (1);
 END;
 )";
 
-const char* const Orders = "UNB+UNOA:1+SENDER+RECEIVER+960101:1200+1234'\r\n"
+const char* const Orders = "UNB+UNOC:1+SENDER+RECEIVER+960101:1200+1234'\r\n"
                            "UNH+1+ORDERS:D:96A:UN'\r\n"
                            "BGM+220+PO\r\n1+9'\r\n"
                            "DTM+137:19960101'\r\n"
@@ -124,7 +124,7 @@ const char* const Orders = "UNB+UNOA:1+SENDER+RECEIVER+960101:1200+1234'\r\n"
 // The first message is readable but breaks the strict checks three times: a qualifier and a contact
 // function longer than their maximum of 3, and a segment count in UNT that is 9 instead of 7. The second
 // message lacks its BGM, the error that stops the reading.
-const char* const Problematic = "UNB+UNOA:1+SENDER+RECEIVER+960101:1200+1234'\r\n"
+const char* const Problematic = "UNB+UNOB:1+SENDER+RECEIVER+960101:1200+1234'\r\n"
                                 "UNH+1+ORDERS:D:96A:UN'\r\n"
                                 "BGM+220+PO1+9'\r\n"
                                 "DTM+1377:19960101'\r\n"
@@ -517,7 +517,7 @@ private slots:
 
     void utf8Interchange() {
         std::string text = Orders;
-        text.replace(text.find("UNOA"), 4, "UNOY");
+        text.replace(text.find("UNOC"), 4, "UNOY");
         text.replace(text.find("M\xE9tro"), 5, "M\xC3\xA9tro");
         std::string path = Write("utf8.edi", text);
         form->StartUp({path}, ini);
@@ -1194,7 +1194,7 @@ private slots:
                                                    "BGM+220+CAF\xC3\x89'\nUNT+3+1'\nUNZ+1+7'\n");
         form->StartUp({}, ini);
         form->miViewStrict->trigger();
-        QVERIFY(!Guarded([&] { form->OpenFile(path); }));
+        QVERIFY(Guarded([&] { form->OpenFile(path); }));
         QCOMPARE(form->lbProblemCount->text(),
                  QStringLiteral("1 warning. Text is UTF-8, but UNB declares UNOC."));
         QCOMPARE(ProblemRows().size(), 1);
