@@ -1,5 +1,7 @@
 #include "talmiro/acknowledgement.h"
 
+#include "talmiro/charsets.h"
+
 #include "talmiro/interchange_tree.h"
 #include "talmiro/service_segments.h"
 #include "talmiro/streams.h"
@@ -355,6 +357,36 @@ std::vector<TAckInterchange> ReadForAcknowledgement(TStream& stream, TStandardsC
 
 namespace {
 
+// The answer copies the subject's parties and references. Where those break the repertoire the subject
+// declared, the answer declares one that holds its text, so that it reads clean itself: UTF-8 text as
+// UNOY, other text as UNOC where Latin-1 holds it, else UNOW, whose characters are not checked.
+std::string RepertoireFor(const std::string& declared, std::string_view written, const TDelimiters& d) {
+    // Control bytes (the line ends of the layout) are skipped by the reader.
+    std::string text;
+    for (char c : written)
+        if (static_cast<unsigned char>(c) >= 32) text += c;
+    auto holds = [&](const std::string& name) {
+        TRepertoire repertoire(name);
+        for (char c : {d.ComponentSeparator, d.ElementSeparator, d.SegmentTerminator, d.ReleaseChar,
+                       d.RepetitionSeparator})
+            if (c != 0) repertoire.Allow(static_cast<unsigned char>(c));
+        size_t length = 0;
+        return repertoire.FirstOutside(text, repertoire.Utf8(), length) == std::string_view::npos;
+    };
+    bool high = false, utf8 = true;
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = Utf8SequenceLength(text, i);
+        if (n != 1) high = true;
+        if (n == 0) utf8 = false;
+        i += std::max<size_t>(n, 1);
+    }
+    if (high && utf8 && TRepertoire(declared).SingleByte()) return "UNOY";
+    if (holds(declared)) return declared;
+    if (high && utf8) return "UNOY";
+    if (holds("UNOC")) return "UNOC";
+    return "UNOW";
+}
+
 std::string Fit(const std::string& value, size_t size) {
     return value.substr(0, size);
 }
@@ -555,6 +587,12 @@ std::string AcknowledgementText(const TAckInterchange& subject, const TAckOption
     }
     putMessageSegment(TSegmentValues::Of("UNT", {{std::to_string(segments + 1)}, {"1"}}));
     put(TSegmentValues::Of("UNZ", {{"1"}, {reference}}));
+    const std::string repertoire = RepertoireFor(syntaxId, out, delimiters);
+    if (repertoire != syntaxId) {
+        const std::string declared = writer.Escape(syntaxId);
+        const size_t at = out.find("UNB" + std::string(1, delimiters.ElementSeparator) + declared) + 4;
+        out.replace(at, declared.size(), repertoire);
+    }
     return out;
 }
 
