@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include "talmiro/charsets.h"
 #include "talmiro/code_names.h"
 
 #include "talmiro/segment_details.h"
@@ -107,37 +108,19 @@ nlohmann::json SegmentElementsJson(const TEdiSegment& segment, const TCodeLists*
 
 namespace {
 
-// The length of the well-formed UTF-8 sequence at text[i], or 0.
-size_t Utf8Length(const std::string& text, size_t i) {
-    auto at = [&](size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
-    auto cont = [&](size_t k, unsigned lo = 0x80, unsigned hi = 0xBF) { return at(k) >= lo && at(k) <= hi; };
-    const unsigned c = at(i);
-    if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) return cont(i + 1) ? 2 : 0;
-    if (c >= 0xE0 && c <= 0xEF) {
-        const bool second = c == 0xE0 ? cont(i + 1, 0xA0) : c == 0xED ? cont(i + 1, 0x80, 0x9F) : cont(i + 1);
-        return second && cont(i + 2) ? 3 : 0;
-    }
-    if (c >= 0xF0 && c <= 0xF4) {
-        const bool second = c == 0xF0 ? cont(i + 1, 0x90) : c == 0xF4 ? cont(i + 1, 0x80, 0x8F) : cont(i + 1);
-        return second && cont(i + 2) && cont(i + 3) ? 4 : 0;
-    }
-    return 0;
-}
-
 // Interchanges in UNOC and similar repertoires are Latin-1, not UTF-8: a byte that does not start a UTF-8
 // sequence is taken as a Latin-1 character, so JSON output loses nothing.
 void MakeUtf8(std::string& text) {
     size_t i = 0;
     while (i < text.size()) {
-        size_t n = Utf8Length(text, i);
+        size_t n = Utf8SequenceLength(text, i);
         if (n == 0) break;
         i += n;
     }
     if (i == text.size()) return;
     std::string out = text.substr(0, i);
     while (i < text.size()) {
-        size_t n = Utf8Length(text, i);
+        size_t n = Utf8SequenceLength(text, i);
         if (n > 0) {
             out.append(text, i, n);
             i += n;

@@ -1,23 +1,8 @@
 #include "export_text.h"
 
-namespace talmiro::exporttext {
+#include "talmiro/charsets.h"
 
-size_t Utf8Length(std::string_view text, size_t i) {
-    auto at = [&](size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
-    auto cont = [&](size_t k, unsigned lo = 0x80, unsigned hi = 0xBF) { return at(k) >= lo && at(k) <= hi; };
-    const unsigned c = at(i);
-    if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) return cont(i + 1) ? 2 : 0;
-    if (c >= 0xE0 && c <= 0xEF) {
-        const bool second = c == 0xE0 ? cont(i + 1, 0xA0) : c == 0xED ? cont(i + 1, 0x80, 0x9F) : cont(i + 1);
-        return second && cont(i + 2) ? 3 : 0;
-    }
-    if (c >= 0xF0 && c <= 0xF4) {
-        const bool second = c == 0xF0 ? cont(i + 1, 0x90) : c == 0xF4 ? cont(i + 1, 0x80, 0x8F) : cont(i + 1);
-        return second && cont(i + 2) && cont(i + 3) ? 4 : 0;
-    }
-    return 0;
-}
+namespace talmiro::exporttext {
 
 void AppendUtf8(std::string& out, std::string_view value, bool utf8) {
     size_t i = 0;
@@ -30,7 +15,7 @@ void AppendUtf8(std::string& out, std::string_view value, bool utf8) {
         i = plain;
         if (i == value.size()) break;
         const auto c = static_cast<unsigned char>(value[i]);
-        if (const size_t n = utf8 ? Utf8Length(value, i) : 0; n > 0) {
+        if (const size_t n = utf8 ? Utf8SequenceLength(value, i) : 0; n > 0) {
             out.append(value.substr(i, n));
             i += n;
             continue;

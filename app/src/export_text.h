@@ -10,9 +10,6 @@ namespace talmiro::exporttext {
 // taken as Latin-1, so that nothing is lost), Latin-1 otherwise.
 void AppendUtf8(std::string& out, std::string_view value, bool utf8);
 
-// The length of the well-formed UTF-8 sequence at text[i], or 0.
-size_t Utf8Length(std::string_view text, size_t i);
-
 // A JSON string literal of UTF-8 text, quotes included.
 void AppendJsonString(std::string& out, std::string_view text);
 

@@ -4,6 +4,7 @@
 #include "talmiro/interchange_export.h"
 
 #include "export_text.h"
+#include "talmiro/charsets.h"
 #include "talmiro/edi_writer.h"
 
 #include <nlohmann/json.hpp>
@@ -47,7 +48,7 @@ public:
         out.reserve(text.size());
         for (size_t i = 0; i < text.size();) {
             const auto c = static_cast<unsigned char>(text[i]);
-            const size_t n = exporttext::Utf8Length(text, i);
+            const size_t n = Utf8SequenceLength(text, i);
             if (n == 0) Fail(what + " is not UTF-8");
             if (c < 0x20) Fail(what + " holds a control character, which the interchange cannot carry");
             if (n == 1 || *utf8_) {
@@ -562,7 +563,7 @@ private:
         const size_t n = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
         if (s_.Read(tail, n) != n) Fail(Where() + "not UTF-8");
         out.append(tail, n);
-        if (exporttext::Utf8Length(std::string_view(out).substr(out.size() - n - 1), 0) != n + 1)
+        if (Utf8SequenceLength(std::string_view(out).substr(out.size() - n - 1), 0) != n + 1)
             Fail(Where() + "not UTF-8");
     }
     void CharData(std::string& out) {
