@@ -138,8 +138,12 @@ public:
                 r += "&gt;";
             else if (format_ == TDocFormat::Html && c == '&')
                 r += "&amp;";
-            else if (format_ == TDocFormat::Markdown && (c == '|' || c == '*' || c == '_'))
+            else if (format_ == TDocFormat::Markdown &&
+                     (c == '|' || c == '*' || c == '_' || c == '\\' || c == '<' || c == '`'))
                 r += std::string("\\") + c;
+            // A note may run over lines in its source; in Markdown a line break would end its table row.
+            else if (format_ == TDocFormat::Markdown && (c == '\n' || c == '\r'))
+                r += ' ';
             else
                 r += c;
         }
@@ -239,7 +243,8 @@ struct TDocWalk {
                 const TGuidelineRule* rule = RuleFor(path, true);
                 const TMessageDefRec* trigger = e->Children.get();
                 if (!rule && trigger) rule = RuleFor(path + "/" + trigger->Tag, false);
-                Add(indent + path, *e, rule);
+                // The trigger segment is not listed on a line of its own: it is named with its group.
+                Add(indent + path + (trigger ? " " + trigger->Tag : ""), *e, rule);
                 if (rule) Positions.emplace_back(path + (trigger ? "/" + trigger->Tag : ""), rule);
                 List(e->Children.get(), path + "/", depth + 1);
                 continue;
@@ -273,7 +278,7 @@ std::string GuidelineDocument(const TGuideline& g, const TEdiMessage& base, TDoc
     std::ostringstream out;
     TDocWriter w(format, out);
     if (format == TDocFormat::Html)
-        out << "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" << w.Esc(g.Title)
+        out << "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"/><title>" << w.Esc(g.Title)
             << "</title></head><body>\n";
     w.Heading(1, g.Title + " (" + g.Id + ")");
     w.Paragraph("Message " + g.Type + " " + g.Version + g.Release + " " + g.Agency +

@@ -12,6 +12,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace talmiro {
 namespace {
@@ -161,6 +162,60 @@ TEST_F(GuidelineCliTest, CompileErrorsNameFileLineAndColumn) {
     const Result check = Run("check --guideline '" + bad.string() + "' " + Sample("fennick_orders_ok.edi"));
     EXPECT_EQ(check.Exit, 2);
     EXPECT_EQ(check.Err, bad.string() + ":3:19: error: Maximum 100 is above 99 in ORDERS D96A\n");
+}
+
+// Every tag of an XHTML-style document closed in order (a void element closes itself).
+bool Balanced(const std::string& html) {
+    std::vector<std::string> open;
+    for (size_t at = html.find('<'); at != std::string::npos; at = html.find('<', at + 1)) {
+        const size_t end = html.find('>', at);
+        if (end == std::string::npos) return false;
+        std::string tag = html.substr(at + 1, end - at - 1);
+        if (tag.empty()) return false;
+        if (tag[0] == '!' || tag.back() == '/') continue;
+        tag = tag.substr(0, tag.find(' '));
+        if (tag[0] != '/')
+            open.push_back(tag);
+        else if (open.empty() || open.back() != tag.substr(1))
+            return false;
+        else
+            open.pop_back();
+    }
+    return open.empty();
+}
+
+TEST_F(GuidelineCliTest, DocumentShowsStructureElementsCodesAndNotes) {
+    // Both forms say the same: SG2 (started by NAD) required at most 4 times with its variants, an element
+    // rule of BGM beside its UN name, the added code with its name, a note.
+    const Result md = Run("guideline doc FENNICK-ORDERS");
+    ASSERT_EQ(md.Exit, 0) << md.Err;
+    for (const char* line :
+         {"| SG2 NAD | C | 99 | R | 4 | Parties; 3035 BY R max 1 Buyer (the ordering store); 3035 SU R max 1 "
+          "Supplier; 3035 DP O max 1 Delivery point |  |",
+          "|  | C002/1001 | Document/message name, coded | R | Order or blanket order | codes 220, 221 |  |",
+          "| 7143 | Item number type | adds SRV (Fennick article number) |  |",
+          "| ..SG2/SG3 RFF | C | 10 | C | 10 | C506/1153 VA O max 1 VAT number |  |"})
+        EXPECT_NE(md.Out.find(std::string(line) + "\n"), std::string::npos) << line;
+    EXPECT_NE(md.Out.find("Fennick orders in euro only."), std::string::npos);
+    const Result html = Run("guideline doc FENNICK-ORDERS --format html");
+    ASSERT_EQ(html.Exit, 0) << html.Err;
+    EXPECT_TRUE(Balanced(html.Out));
+    EXPECT_NE(html.Out.find("<tr><td>SG2 NAD</td><td>C</td><td>99</td><td>R</td><td>4</td>"),
+              std::string::npos);
+    EXPECT_NE(html.Out.find("<td>adds SRV (Fennick article number)</td>"), std::string::npos);
+
+    // Text of the guideline's own is escaped in each form, and a note over two source lines stays in its
+    // table row.
+    const fs::path source = dir_ / "escaped.gdf";
+    std::ofstream(source)
+        << "GUIDELINE 'ESC' 'A <b> & c';\nMESSAGE 'ORDERS' 'D' '96A' 'UN';\n"
+           "SEGMENT 'FTX' NOTE 'x|y <i> & z\\w\nmore';\n  ELEMENT '4451' NOTE 'n';\nEND;\nEND;\n";
+    const Result mdEsc = Run("guideline doc '" + source.string() + "'");
+    EXPECT_NE(mdEsc.Out.find("| FTX | C | 99 | C | 99 |  | x\\|y \\<i> & z\\\\w more |\n"), std::string::npos)
+        << mdEsc.Out;
+    const Result htmlEsc = Run("guideline doc --format html '" + source.string() + "'");
+    EXPECT_TRUE(Balanced(htmlEsc.Out));
+    EXPECT_NE(htmlEsc.Out.find("<h1>A &lt;b&gt; &amp; c (ESC)</h1>"), std::string::npos) << htmlEsc.Out;
 }
 
 } // namespace
