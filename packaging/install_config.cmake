@@ -2,11 +2,15 @@
 # (the package's place) keeps its standards in /var/lib/talmiro and gets /etc/talmiro/TALMIRO.INI, the
 # file the programs read when there is none beside them or in the user's configuration. A copy anywhere
 # else keeps its standards below its prefix, and gets no system configuration: the programs would not read
-# one elsewhere than /etc, and /etc is not the business of a copy in /opt or a home directory.
+# one elsewhere than /etc, and /etc is not the business of a copy in /opt or a home directory. The
+# administrator's own guidelines are looked for beside the configuration: /etc/talmiro/guidelines, or
+# <prefix>/etc/talmiro/guidelines for a copy elsewhere.
 if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
   set(TALMIRO_STANDARDS_DIR /var/lib/talmiro/standards)
+  set(TALMIRO_LOCAL_GUIDELINES_DIR /etc/talmiro/guidelines)
 else()
   set(TALMIRO_STANDARDS_DIR ${CMAKE_INSTALL_PREFIX}/var/lib/talmiro/standards)
+  set(TALMIRO_LOCAL_GUIDELINES_DIR ${CMAKE_INSTALL_PREFIX}/etc/talmiro/guidelines)
 endif()
 
 # A folder per destination, so that installations running at the same time do not share files.

@@ -45,7 +45,7 @@ awk '$2 != "root/root"' "$tmp/contents" | grep . && fail "files not owned by roo
 paths=$(awk '{ print $6 }' "$tmp/contents")
 for path in ./usr/bin/talmiro-cli ./etc/talmiro/TALMIRO.INI ./usr/share/talmiro/talmiro-generate-standards \
     ./usr/share/talmiro/untdid/LICENAGR.TXT ./usr/share/doc/talmiro/copyright ./usr/share/man/man1/talmiro-cli.1.gz \
-    ./usr/share/doc/talmiro/examples/d96a_orders.edi; do
+    ./usr/share/doc/talmiro/examples/d96a_orders.edi ./usr/share/talmiro/guidelines/fennick_orders.gdf; do
     grep -qx -- "$path" <<<"$paths" || fail "missing $path"
 done
 [ ! -f "$build/viewer/talmiro" ] || grep -qx ./usr/bin/talmiro <<<"$paths" || fail "missing ./usr/bin/talmiro"

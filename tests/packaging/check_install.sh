@@ -55,6 +55,10 @@ generated=$(find "$root" \( -iname '*.SDT' -o -iname '*.MDT' -o -iname '*.sdf' -
 for sample in "$source"/samples/*.edi; do
     cmp -s "$sample" "$share/doc/talmiro/examples/$(basename "$sample")" || fail "$(basename "$sample") missing"
 done
+for sample in "$source"/samples/guidelines/*; do
+    case $sample in *.gdf) copy=$share/talmiro/guidelines ;; *) copy=$share/doc/talmiro/examples/guidelines ;; esac
+    cmp -s "$sample" "$copy/$(basename "$sample")" || fail "$(basename "$sample") missing"
+done
 grep -qx 'BASEDIR=/var/lib/talmiro/standards' "$root/etc/talmiro/TALMIRO.INI" ||
     fail "/etc/talmiro/TALMIRO.INI does not point at /var/lib/talmiro/standards"
 grep -q '^out=/var/lib/talmiro/standards$' "$share/talmiro/talmiro-generate-standards" ||
@@ -103,6 +107,9 @@ for dir in "$share"/talmiro/service/*/; do
     [ -d "$dir" ] && expect_file "$out/$(basename "$dir")/CONTRL.MDT"
 done
 grep -q "$((2 + services)) standards generated in $out" "$tmp/gen.log" || fail "no summary: $(cat "$tmp/gen.log")"
+for gdf in "$share"/talmiro/guidelines/*.gdf; do
+    expect_file "$out/guidelines/$(basename "$gdf" .gdf).GDT"
+done
 "$gen" --archives "$archives" --out "$out" >"$tmp/gen.log" 2>&1 && grep -q "up to date" "$tmp/gen.log" ||
     fail "a second run did not find the standards up to date: $(cat "$tmp/gen.log")"
 
@@ -119,6 +126,9 @@ mkdir -p "$tmp/sys/talmiro"
 sed "s|^BASEDIR=.*|BASEDIR=$out|" "$root/etc/talmiro/TALMIRO.INI" >"$tmp/sys/talmiro/TALMIRO.INI"
 XDG_CONFIG_HOME=$tmp/sys "$cli" check "$examples/d01b_orders.edi" >"$tmp/check.log" 2>&1 ||
     fail "check through the installed TALMIRO.INI: $(cat "$tmp/check.log")"
+# The installed example guideline is chosen by its association code: its own code is no warning.
+XDG_CONFIG_HOME=$tmp/home/cfg "$cli" check --strict "$examples/guidelines/fennick_orders_ok.edi" >"$tmp/check.log" 2>&1 ||
+    fail "check --strict with the installed guideline: $(cat "$tmp/check.log")"
 # Without any configuration the message tables are not found.
 if XDG_CONFIG_HOME=$tmp/none HOME=$tmp/none "$cli" check "$examples/d96a_orders.edi" >/dev/null 2>&1 &&
     [ ! -f /etc/talmiro/TALMIRO.INI ]; then
@@ -176,6 +186,31 @@ if "$gen" --archives "$archives" --service "$tmp/service" --out "$out" >"$tmp/ge
 fi
 grep -q "the service definitions of SVC failed" "$tmp/gen.log" || fail "no clear error: $(cat "$tmp/gen.log")"
 [ "$(cat "$out/.generated")" = "$stamp" ] && [ -f "$out/SVC/ZZZTST.MDT" ] || fail "a failed run changed $out"
+
+# The administrator's guidelines and partner file join the shipped ones, a source of the same name
+# replacing the shipped one; a broken one fails the run at its line and changes nothing.
+mkdir "$tmp/own"
+sed "s/^NOTE '.*';/NOTE 'Our own edition.';/" "$share/talmiro/guidelines/fennick_orders.gdf" >"$tmp/own/fennick_orders.gdf"
+printf '[LARKSPUR]\nguidelines = LARKSPUR-IFTMIN\n' >"$tmp/own/partners.ini"
+shipped=(--guidelines "$share/talmiro/guidelines")
+if "$gen" --archives "$archives" --out "$out" "${shipped[@]}" --guidelines "$tmp/own" >"$tmp/gen.log" 2>&1; then
+    cmp -s "$tmp/own/partners.ini" "$out/partners.ini" || fail "partners.ini not installed"
+    "$cli" guideline doc FENNICK-ORDERS --standards "$out" >"$tmp/doc.md" 2>&1 && grep -q 'Our own edition' "$tmp/doc.md" ||
+        fail "the administrator's guideline did not replace the shipped one"
+else
+    fail "the administrator's guidelines: $(cat "$tmp/gen.log")"
+fi
+stamp=$(cat "$out/.generated")
+printf "SEGMENT 'XYZ'; END;\n" >>"$tmp/own/fennick_orders.gdf"
+if "$gen" --archives "$archives" --out "$out" "${shipped[@]}" --guidelines "$tmp/own" >"$tmp/gen.log" 2>&1; then
+    fail "a broken guideline was accepted"
+fi
+grep -q "^    $tmp/own/fennick_orders.gdf:[0-9]*:[0-9]*: error: " "$tmp/gen.log" || fail "no clear error: $(cat "$tmp/gen.log")"
+[ "$(cat "$out/.generated")" = "$stamp" ] || fail "a broken guideline changed $out"
+# Without the administrator's folder the partner file they put in place stays.
+"$gen" --archives "$archives" --out "$out" "${shipped[@]}" --quiet >"$tmp/gen.log" 2>&1 &&
+    [ -f "$out/partners.ini" ] || fail "a new run lost partners.ini: $(cat "$tmp/gen.log")"
+stamp=$(cat "$out/.generated")
 
 cp "$archives/d96a.zip" "$tmp/d96a.zip"
 printf 'x' | dd of="$archives/d96a.zip" bs=1 seek=1000 conv=notrunc 2>/dev/null
