@@ -165,6 +165,72 @@ std::shared_ptr<const TGuideline> ResolveGuideline(const std::string& nameOrFile
 
 // ---- checks ----
 
+void TGuidelineCheck::TPointerIndex::Clear() {
+    slots_.clear();
+    count_ = 0;
+}
+
+namespace {
+
+size_t Slot(const void* key, size_t mask) {
+    const auto bits = reinterpret_cast<uintptr_t>(key);
+    return static_cast<size_t>((bits >> 4) ^ (bits >> 12)) & mask;
+}
+
+} // namespace
+
+void TGuidelineCheck::TPointerIndex::Insert(const void* key, size_t index) {
+    // At most half full, so that a search ends soon at an empty slot.
+    if (2 * (count_ + 1) > slots_.size()) {
+        std::vector<std::pair<const void*, size_t>> old = std::move(slots_);
+        slots_.assign(std::max<size_t>(16, 2 * old.size()), {nullptr, 0});
+        count_ = 0;
+        for (const auto& [k, v] : old)
+            if (k) Insert(k, v);
+    }
+    const size_t mask = slots_.size() - 1;
+    size_t at = Slot(key, mask);
+    while (slots_[at].first && slots_[at].first != key)
+        at = (at + 1) & mask;
+    if (!slots_[at].first) ++count_;
+    slots_[at] = {key, index};
+}
+
+int64_t TGuidelineCheck::TPointerIndex::Find(const void* key) const {
+    if (slots_.empty()) return -1;
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = Slot(key, mask);; at = (at + 1) & mask) {
+        if (slots_[at].first == key) return static_cast<int64_t>(slots_[at].second);
+        if (!slots_[at].first) return -1;
+    }
+}
+
+TGuidelineCheck::TBoundElement TGuidelineCheck::BindElement(const TGuidelineElement* rule,
+                                                            const TEdiSegment& segment,
+                                                            const TEdiElement& element,
+                                                            const TEdiComposit* container) {
+    TBoundElement bound{rule, &element, container, element.AsField()};
+    const bool inner = container && container != &segment;
+    const TEdiElement* top = inner ? container : &element;
+    for (size_t i = 0; i < segment.Elements.size(); ++i)
+        if (segment.Elements[i].get() == top) bound.Top = static_cast<int32_t>(i);
+    if (inner)
+        for (size_t i = 0; i < container->Elements.size(); ++i)
+            if (container->Elements[i].get() == &element) bound.Inner = static_cast<int32_t>(i);
+    return bound;
+}
+
+namespace {
+
+const std::string NoValue;
+
+// Whether the last reading of the segment reached the element.
+bool Reached(const TEdiSegment& segment, int32_t top, int32_t inner, const TEdiComposit* container) {
+    return top < segment.ReadCount && (inner < 0 || inner < container->ReadCount);
+}
+
+} // namespace
+
 TGuidelineCheck::TGuidelineCheck() = default;
 TGuidelineCheck::~TGuidelineCheck() = default;
 
@@ -176,9 +242,10 @@ void TGuidelineCheck::Bind(std::shared_ptr<const TGuideline> guideline, const TM
                            const TSegmentTable& segments) {
     guideline_ = std::move(guideline);
     rules_.clear();
-    byEntry_.clear();
+    byEntry_.Clear();
     byScope_.clear();
     wide_.clear();
+    wideBySegment_.Clear();
     current_ = currentVariant_ = currentWide_ = nullptr;
     if (!guideline_) return;
 
@@ -209,7 +276,7 @@ void TGuidelineCheck::Bind(std::shared_ptr<const TGuideline> guideline, const TM
         for (const auto& rule : rules) {
             const TEdiComposit* container = nullptr;
             if (const TEdiElement* element = FindElement(segment, rule.Path, &container))
-                bound.push_back({&rule, element, container});
+                bound.push_back(BindElement(&rule, segment, *element, container));
         }
         return bound;
     };
@@ -221,7 +288,7 @@ void TGuidelineCheck::Bind(std::shared_ptr<const TGuideline> guideline, const TM
         bound.Rule = &rule;
         bound.Path = rule.Path;
         const TMessageDefRec* trigger = rule.Group ? entry->Children.get() : entry;
-        if (!trigger || trigger->Kind != mdSegment || byEntry_.count(trigger)) continue;
+        if (!trigger || trigger->Kind != mdSegment || byEntry_.Find(trigger) >= 0) continue;
         const int group = groupOf.count(trigger) ? groupOf[trigger] : 0;
         // A trigger segment counts its group's occurrences, in the group's parent.
         const bool isTrigger = group != 0 && groupRec[group]->Children.get() == trigger;
@@ -232,15 +299,19 @@ void TGuidelineCheck::Bind(std::shared_ptr<const TGuideline> guideline, const TM
         bound.SegmentPath = rule.Group ? rule.Path + "/" + trigger->Tag : rule.Path;
         if (!rule.Qualifier.empty()) {
             const TEdiComposit* container = nullptr;
-            bound.Qualifier =
-                dynamic_cast<const TEDIField*>(FindElement(*segment, rule.Qualifier, &container));
+            if (const TEdiElement* element = FindElement(*segment, rule.Qualifier, &container))
+                bound.Qualifier = BindElement(nullptr, *segment, *element, container);
         }
         bound.Elements = bindElements(rule.Elements, *segment);
         for (const auto& variant : rule.Variants)
             bound.VariantElements.push_back(bindElements(variant.Elements, *segment));
         bound.VariantCounts.assign(rule.Variants.size(), 0);
-        byEntry_[trigger] = rules_.size();
-        byScope_[bound.Scope].push_back(rules_.size());
+        byEntry_.Insert(trigger, rules_.size());
+        auto scope = std::lower_bound(byScope_.begin(), byScope_.end(), bound.Scope,
+                                      [](const auto& s, int group) { return s.first < group; });
+        if (scope == byScope_.end() || scope->first != bound.Scope)
+            scope = byScope_.insert(scope, {bound.Scope, {}});
+        scope->second.push_back(rules_.size());
         rules_.push_back(std::move(bound));
     }
 
@@ -254,13 +325,16 @@ void TGuidelineCheck::Bind(std::shared_ptr<const TGuideline> guideline, const TM
                     if (!field) continue;
                     const std::string_view id = TCodeLists::BaseId(field->ID);
                     for (const auto& rule : guideline_->Elements)
-                        if (rule.Path == id) bound.push_back({&rule, field, &container});
+                        if (rule.Path == id)
+                            bound.push_back(BindElement(&rule, *segment, *field, &container));
                 }
             };
             visit(*segment);
             for (const auto& element : segment->Elements)
                 if (auto* composite = dynamic_cast<const TEdiComposit*>(element.get())) visit(*composite);
-            if (!bound.empty()) wide_[segment] = std::move(bound);
+            if (bound.empty()) continue;
+            wideBySegment_.Insert(segment, wide_.size());
+            wide_.push_back(std::move(bound));
         }
     }
 }
@@ -279,10 +353,16 @@ void TGuidelineCheck::BeginMessage() {
     }
 }
 
+const std::vector<size_t>* TGuidelineCheck::RulesOfScope(int scope) const {
+    auto found = std::lower_bound(byScope_.begin(), byScope_.end(), scope,
+                                  [](const auto& s, int group) { return s.first < group; });
+    return found != byScope_.end() && found->first == scope ? &found->second : nullptr;
+}
+
 void TGuidelineCheck::EnterGroup(int group) {
-    auto found = byScope_.find(group);
-    if (found == byScope_.end()) return;
-    for (size_t i : found->second) {
+    const std::vector<size_t>* rules = RulesOfScope(group);
+    if (!rules) return;
+    for (size_t i : *rules) {
         rules_[i].Count = 0;
         std::fill(rules_[i].VariantCounts.begin(), rules_[i].VariantCounts.end(), 0);
     }
@@ -298,9 +378,9 @@ void TGuidelineCheck::EndMessage() {
 
 void TGuidelineCheck::CloseScope(int scope) {
     if (!guideline_ || abandoned_) return;
-    auto found = byScope_.find(scope);
-    if (found == byScope_.end()) return;
-    for (size_t i : found->second) {
+    const std::vector<size_t>* rules = RulesOfScope(scope);
+    if (!rules) return;
+    for (size_t i : *rules) {
         const TBoundRule& bound = rules_[i];
         const TGuidelineRule& rule = *bound.Rule;
         const char* kind = rule.Group ? "Group " : "Segment ";
@@ -322,17 +402,17 @@ void TGuidelineCheck::CloseScope(int scope) {
 void TGuidelineCheck::Segment(const TEdiSegment& segment, const TMessageDefRec* entry) {
     current_ = currentVariant_ = currentWide_ = nullptr;
     if (!guideline_) return;
-    if (!wide_.empty()) {
-        auto wide = wide_.find(&segment);
-        if (wide != wide_.end()) {
-            currentWide_ = &wide->second;
-            CheckElements(wide->second, segment, segment.ID, nullptr, nullptr);
+    if (!wideBySegment_.Empty()) {
+        const int64_t wide = wideBySegment_.Find(&segment);
+        if (wide >= 0) {
+            currentWide_ = &wide_[static_cast<size_t>(wide)];
+            CheckElements(*currentWide_, segment, segment.ID, nullptr, nullptr);
         }
     }
     if (!entry) return;
-    auto found = byEntry_.find(entry);
-    if (found == byEntry_.end()) return;
-    TBoundRule& bound = rules_[found->second];
+    const int64_t found = byEntry_.Find(entry);
+    if (found < 0) return;
+    TBoundRule& bound = rules_[static_cast<size_t>(found)];
     const TGuidelineRule& rule = *bound.Rule;
     const char* kind = rule.Group ? "Group " : "Segment ";
     ++bound.Count;
@@ -345,9 +425,10 @@ void TGuidelineCheck::Segment(const TEdiSegment& segment, const TMessageDefRec* 
                rule.Place, true);
     current_ = &bound.Elements;
     CheckElements(bound.Elements, segment, bound.SegmentPath, nullptr, nullptr);
-    if (!bound.Qualifier || rule.Variants.empty()) return;
+    if (!bound.Qualifier.Field || rule.Variants.empty()) return;
 
-    const std::string& value = bound.Qualifier->RawText;
+    const TBoundElement& q = bound.Qualifier;
+    const std::string& value = Reached(segment, q.Top, q.Inner, q.Container) ? q.Field->RawText : NoValue;
     for (size_t k = 0; k < rule.Variants.size(); ++k) {
         const TGuidelineVariant& variant = rule.Variants[k];
         if (std::find(variant.Values.begin(), variant.Values.end(), value) == variant.Values.end()) continue;
@@ -373,11 +454,12 @@ void TGuidelineCheck::Segment(const TEdiSegment& segment, const TMessageDefRec* 
 
 namespace {
 
-bool HasValue(const TEdiElement& element) {
-    if (auto* field = dynamic_cast<const TEDIField*>(&element)) return !field->RawText.empty();
-    if (auto* composite = dynamic_cast<const TEdiComposit*>(&element))
-        for (const auto& member : composite->Elements)
-            if (HasValue(*member)) return true;
+// A composite's components that the last reading reached, one of them not empty.
+bool HasValue(const TEdiComposit& composite) {
+    const size_t read =
+        std::min(composite.Elements.size(), static_cast<size_t>(std::max(composite.ReadCount, 0)));
+    for (size_t i = 0; i < read; ++i)
+        if (auto* field = composite.Elements[i]->AsField(); field && !field->RawText.empty()) return true;
     return false;
 }
 
@@ -396,7 +478,9 @@ void TGuidelineCheck::CheckElements(const std::vector<TBoundElement>& elements, 
                         : bound.Element->ID) +
                    (qualifier ? " (with " + *qualifier + " " + Quoted(*value) + ")" : std::string());
         };
-        if (!HasValue(*bound.Element)) {
+        const bool reached = Reached(segment, bound.Top, bound.Inner, bound.Container);
+        if (!reached ||
+            (bound.Field ? bound.Field->RawText.empty() : !HasValue(*bound.Element->AsComposite()))) {
             // Required by the guideline, even where the UN leaves its composite out; the UN's own mandatory
             // elements are the strict checks' concern.
             if (rule.Usage == TUsage::Required)
@@ -408,9 +492,8 @@ void TGuidelineCheck::CheckElements(const std::vector<TBoundElement>& elements, 
             Report("guideline-unused", "Element " + path() + " is not used", rule.Place, true);
             continue;
         }
-        auto* field = dynamic_cast<const TEDIField*>(bound.Element);
-        if (!field) continue;
-        const std::string& text = field->RawText;
+        if (!bound.Field) continue;
+        const std::string& text = bound.Field->RawText;
         if (rule.HasFixed && text != rule.Fixed)
             Report("guideline-fixed",
                    "Value " + Quoted(text) + " of " + path() + " is not the fixed " + Quoted(rule.Fixed),
@@ -446,8 +529,8 @@ std::vector<const TGuidelineElement*> TGuidelineCheck::ElementRules(const TMessa
         for (const TBoundElement& bound : list)
             if (bound.Element->ID == elementId || bound.Rule->Path == elementId) found.push_back(bound.Rule);
     };
-    if (auto it = byEntry_.find(entry); it != byEntry_.end()) {
-        const TBoundRule& bound = rules_[it->second];
+    if (const int64_t at = byEntry_.Find(entry); at >= 0) {
+        const TBoundRule& bound = rules_[static_cast<size_t>(at)];
         match(bound.Elements);
         for (size_t k = 0; k < bound.Rule->Variants.size(); ++k) {
             const auto& values = bound.Rule->Variants[k].Values;

@@ -143,14 +143,6 @@ void ClearStale(TEdiComposit& composite, size_t from) {
     }
 }
 
-// Empties every value the last reading did not reach, at every level.
-void ClearUnread(TEdiComposit& composite) {
-    const size_t read = static_cast<size_t>(std::max(composite.ReadCount, 0));
-    ClearStale(composite, read);
-    for (size_t i = 0; i < read && i < composite.Elements.size(); ++i)
-        if (auto* inner = composite.Elements[i]->AsComposite()) ClearUnread(*inner);
-}
-
 // A count element as a number; -1 when it holds anything but digits.
 int64_t CountOf(const std::string& text) {
     if (text.empty() || text.size() > 15) return -1;
@@ -341,8 +333,7 @@ void TValidator::OnSegment(TEdiSegment& segment) {
     }
     if (inMessage_) ++message_.Segments;
     if (messageGuideline_ && inMessage_) {
-        // The guideline's rules look at every value: none may be left from an earlier occurrence.
-        ClearUnread(segment);
+        // The guideline's rules read only what this reading reached, never an earlier occurrence's value.
         GuidelineSegment(segment);
     }
     if (options_.Strict) {
@@ -719,7 +710,7 @@ void TValidator::GuidelineSegment(const TEdiSegment& segment) {
     }
     findingSegment_ = &segment;
     guideline_.Segment(segment, message.CurrentEntry);
-    if (segment.ID == "UNT" && !seqErrorInMessage_) {
+    if (std::string_view(segment.ID) == "UNT" && !seqErrorInMessage_) {
         findingSegment_ = &segment;
         guideline_.EndMessage();
     }

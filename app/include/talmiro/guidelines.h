@@ -5,10 +5,12 @@
 
 #include "talmiro/guideline.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace talmiro {
@@ -116,6 +118,24 @@ private:
         const TGuidelineElement* Rule;
         const TEdiElement* Element;
         const TEdiComposit* Container;
+        const TEDIField* Field = nullptr; // Element as a simple element; none for a composite
+        // Where it stands: its own index in the segment, or its composite's and its index in that; the
+        // reading of a segment reaches these or leaves an earlier occurrence's value there.
+        int32_t Top = 0, Inner = -1;
+    };
+    // A pointer's index, by open addressing: it is looked up for every segment read, where a hash table's
+    // division and chains would cost more than the checks themselves.
+    class TPointerIndex {
+    public:
+        void Clear();
+        void Insert(const void* key, size_t index);
+        // The index of key; -1 when it has none.
+        int64_t Find(const void* key) const;
+        bool Empty() const { return count_ == 0; }
+
+    private:
+        std::vector<std::pair<const void*, size_t>> slots_;
+        size_t count_ = 0;
     };
     struct TBoundRule {
         const TGuidelineRule* Rule;
@@ -125,23 +145,28 @@ private:
         int Scope = 0;               // the group whose occurrence counts it; 0: the message
         int32_t Count = 0;
         std::vector<int32_t> VariantCounts;
-        const TEDIField* Qualifier = nullptr;
+        TBoundElement Qualifier{}; // its Field is none without a qualifier
         std::vector<TBoundElement> Elements;
         std::vector<std::vector<TBoundElement>> VariantElements;
     };
+    static TBoundElement BindElement(const TGuidelineElement* rule, const TEdiSegment& segment,
+                                     const TEdiElement& element, const TEdiComposit* container);
     void Report(const std::string& code, const std::string& text, const TSourcePlace& place, bool atSegment);
     // where: the segment's path; qualifier and value: the variant's, named after its elements' paths.
     void CheckElements(const std::vector<TBoundElement>& elements, const TEdiSegment& segment,
                        const std::string& where, const std::string* qualifier, const std::string* value);
     void CloseScope(int scope);
+    const std::vector<size_t>* RulesOfScope(int scope) const;
     std::string Prefix() const; // "Guideline ACME-ORDERS: "
 
     std::shared_ptr<const TGuideline> guideline_;
     std::vector<TBoundRule> rules_;
-    std::unordered_map<const TMessageDefRec*, size_t> byEntry_;
-    std::unordered_map<int, std::vector<size_t>> byScope_;
+    TPointerIndex byEntry_; // the rule of each trigger entry
+    // The rules each group's occurrence counts, by group number (0: the message), in number order.
+    std::vector<std::pair<int, std::vector<size_t>>> byScope_;
     // The message-wide element rules bound to the fields of each segment definition that has them.
-    std::unordered_map<const TEdiSegment*, std::vector<TBoundElement>> wide_;
+    std::vector<std::vector<TBoundElement>> wide_;
+    TPointerIndex wideBySegment_;
     // What applies to the segment just read.
     const std::vector<TBoundElement>* current_ = nullptr;
     const std::vector<TBoundElement>* currentVariant_ = nullptr;
