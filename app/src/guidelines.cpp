@@ -520,27 +520,4 @@ bool TGuidelineCheck::AddsCode(const TEDIField& field, const std::string& code) 
     return false;
 }
 
-std::vector<const TGuidelineElement*> TGuidelineCheck::ElementRules(const TMessageDefRec* entry,
-                                                                    const std::string& elementId,
-                                                                    const std::string& qualifier) const {
-    std::vector<const TGuidelineElement*> found;
-    if (!guideline_) return found;
-    auto match = [&](const std::vector<TBoundElement>& list) {
-        for (const TBoundElement& bound : list)
-            if (bound.Element->ID == elementId || bound.Rule->Path == elementId) found.push_back(bound.Rule);
-    };
-    if (const int64_t at = byEntry_.Find(entry); at >= 0) {
-        const TBoundRule& bound = rules_[static_cast<size_t>(at)];
-        match(bound.Elements);
-        for (size_t k = 0; k < bound.Rule->Variants.size(); ++k) {
-            const auto& values = bound.Rule->Variants[k].Values;
-            if (std::find(values.begin(), values.end(), qualifier) != values.end())
-                match(bound.VariantElements[k]);
-        }
-    }
-    for (const auto& rule : guideline_->Elements)
-        if (rule.Path == TCodeLists::BaseId(elementId)) found.push_back(&rule);
-    return found;
-}
-
 } // namespace talmiro
