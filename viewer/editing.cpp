@@ -127,7 +127,7 @@ void TMainForm::UpdateEditing() {
     miEditUndo->setEnabled(open && History.CanUndo());
     miEditRedo->setEnabled(open && History.CanRedo());
     for (QAction* action : {miEditValue, miEditSegment, miEditInsert, miEditDelete, miEditFixControl,
-                            miMsgSave, miMsgSaveAs, miMsgExport})
+                            miMsgSave, miMsgSaveAs, miMsgExport, miStdGuideline})
         action->setEnabled(open);
     lbModified->setText(History.Modified() ? QStringLiteral("Modified") : QString());
     setWindowTitle(History.Modified() ? QStringLiteral("EDIFACT message viewer [modified]")

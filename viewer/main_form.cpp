@@ -10,6 +10,7 @@
 
 #include "talmiro/code_names.h"
 #include "talmiro/exceptions.h"
+#include "talmiro/guideline_text.h"
 #include "talmiro/message.h"
 #include "talmiro/segment_details.h"
 #include "talmiro/transmission.h"
@@ -41,6 +42,8 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
+
+#include <optional>
 
 namespace talmiro {
 
@@ -130,6 +133,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     ChooseItem = [this](const QString& label, const QStringList& items) {
         return ExecItemDialog(label, items);
     };
+    ChooseGuidelineFile = [this] { return ExecGuidelineFileDialog(); };
+    Model->SetGuidelines(&MessageGuidelines);
     // The position is the frame's, the size the client area's.
     move(209, 107);
     resize(688, 415 + menuBar()->sizeHint().height() + sbStatusBar->sizeHint().height());
@@ -286,6 +291,7 @@ void TMainForm::CreateMenus() {
     miStandards = menuBar()->addMenu(QStringLiteral("&Standards"));
     miStandards->setObjectName(QStringLiteral("miStandards"));
     miStdSettings = MakeAction(miStandards, "miStdSettings", QStringLiteral("&Settings..."));
+    miStdGuideline = MakeAction(miStandards, "miStdGuideline", QStringLiteral("&Guideline for message..."));
 
     miHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     miHelp->setObjectName(QStringLiteral("miHelp"));
@@ -302,6 +308,7 @@ void TMainForm::CreateMenus() {
         Guarded([&] { miViewExpandClick(); });
     });
     connect(miStdSettings, &QAction::triggered, this, [this] { Guarded([&] { miStdSettingsClick(); }); });
+    connect(miStdGuideline, &QAction::triggered, this, [this] { Guarded([&] { miStdGuidelineClick(); }); });
     connect(miHelpAbout, &QAction::triggered, this, [this] { Guarded([&] { miHelpAboutClick(); }); });
     connect(miViewFind, &QAction::triggered, this, [this] { Guarded([&] { miViewFindClick(); }); });
     connect(miViewFindNext, &QAction::triggered, this, [this] { Guarded([&] { miViewFindNextClick(); }); });
@@ -428,6 +435,7 @@ void TMainForm::ReadTransmission() {
     lbProblemCount->clear();
     Model->BeginRebuild();
     marks_.Clear();
+    MessageGuidelines.Clear();
     struct EndRebuild {
         TInterchangeModel* Model;
         ~EndRebuild() { Model->EndRebuild(); }
@@ -439,12 +447,18 @@ void TMainForm::ReadTransmission() {
     options.Strict = miViewStrict->isChecked();
     // With strict checks, messages are checked against the installed guidelines they answer to.
     options.Guidelines = &ViewerGuidelines(Settings->Catalogue.BaseDir);
+    options.MessageGuidelines = ChosenGuidelines;
     // A message without an installed table is looked for under the driver's own name, as always.
     options.NoDefinitionIsError = false;
     TValidator validator(*EdiReader, Shown(), options);
     TBackgroundReading reading;
     validator.OnProgress = [&](int64_t end) { reading.Progress(end + 1); };
-    validator.OnMessage = [&](const TMessageInfo&) { reading.MessageRead(); };
+    TMessageGuidelines applied;
+    validator.OnMessage = [&](const TMessageInfo&) {
+        reading.MessageRead();
+        // The message is the last top-level row so far.
+        applied.Add(tree.TopCount() - 1, validator.MessageGuideline());
+    };
 
     // The reading runs on a thread of its own: what it would tell the window waits until it has ended.
     TEdiMessage& message = EdiReader->Message();
@@ -508,6 +522,7 @@ void TMainForm::ReadTransmission() {
         validator.Error = nullptr;
         std::erase_if(validator.Diagnostics, [](const TDiagnostic& d) { return !d.Warning; });
     }
+    MessageGuidelines = std::move(applied);
     marks_.Build(tree, validator.Diagnostics);
     Problems->SetDiagnostics(std::move(validator.Diagnostics), utf8_);
     QString count = ProblemCountText(Problems->ErrorCount(), Problems->WarningCount());
@@ -562,7 +577,9 @@ void TMainForm::CloseMessageFile() {
     EdiReader->OnDemandTree().Clear();
     EdiReader->OnDemandTree().SetStream(nullptr);
     marks_.Clear();
+    MessageGuidelines.Clear();
     Model->EndRebuild();
+    ChosenGuidelines.clear();
     Problems->Clear();
     lbProblemCount->clear();
     lbFindResult->clear();
@@ -680,16 +697,35 @@ void TMainForm::tvMsgStructChange(const QModelIndex& node) {
     std::unique_ptr<TEdiSegment> segment = tree.ReadSegment(index, Shown());
     std::string raw = SegmentRawText(*segment, Shown());
     const std::shared_ptr<const TCodeLists> codes = CodeListsToShow(tree.TableOf(index));
-    std::vector<std::string> lines;
-    AddSegmentLines(lines, *segment, codes.get());
+    // With a guideline, what it says of the segment and of each element stands beside the UN's texts.
+    const TGuideline* guideline = MessageGuidelines.Of(tree.TopRowOf(index));
+    std::optional<TGuidelineNotes> notes;
+    if (guideline) notes.emplace(*guideline, tree.StructureOf(index), tree.EntryOf(index), *segment);
+    std::vector<std::string> lines, lineNotes;
+    AddSegmentLines(lines, *segment, codes.get(),
+                    [&](const TEdiComposit& container, const TEdiElement& element) {
+                        lineNotes.push_back(notes ? notes->ElementText(container, element) : std::string());
+                    });
     QStringList fieldLines;
-    for (const std::string& line : lines)
-        fieldLines << DisplayText(line, utf8_);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        fieldLines << DisplayText(lines[i], utf8_);
+        if (i < lineNotes.size() && !lineNotes[i].empty())
+            fieldLines.back() += QStringLiteral(" | ") + QString::fromUtf8(lineNotes[i]);
+    }
+    QString segmentNote;
+    if (guideline) {
+        const std::string said = notes->SegmentText();
+        segmentNote = QStringLiteral("%1%2").arg(
+            QString::fromStdString(guideline->Id),
+            said.empty() ? QString() : QStringLiteral(" ") + QString::fromUtf8(said));
+    }
 
     mmSegmData->setPlainText(DisplayText(raw, utf8_));
     lbSegmID->setText(QString::fromStdString(segment->ID));
     lbSegmID->adjustSize();
-    lbSegmDesc->setText(DisplayText(segment->Description, false));
+    lbSegmDesc->setText(DisplayText(segment->Description, false) +
+                        (segmentNote.isEmpty() ? QString() : QStringLiteral(" | ") + segmentNote));
+    lbSegmDesc->setToolTip(segmentNote);
     lbSegmDesc->adjustSize();
     mmFldData->setPlainText(fieldLines.join(QLatin1Char('\n')));
     pnlSegment->show();

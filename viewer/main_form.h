@@ -1,6 +1,7 @@
 // The main window: the interchange tree on the left, the details of the selected segment on the right.
 #pragma once
 
+#include "guideline_view.h"
 #include "problems.h"
 
 #include "talmiro/edit_support.h"
@@ -15,6 +16,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -129,6 +131,7 @@ public:
     QLabel* lbModified; // in the status bar: "Modified" while there are unsaved edits
     QMenu* miStandards;
     QAction* miStdSettings;
+    QAction* miStdGuideline; // chooses the guideline of the selected message by hand
     QMenu* miHelp;
     QAction* miHelpAbout;
 
@@ -253,6 +256,21 @@ public:
     void ExportTo(const std::string& target, TExportFormat format);
     void miMsgExportClick();
 
+    // --- Guidelines (guideline_view.cpp). The guideline each message was checked against, by its row.
+    TMessageGuidelines MessageGuidelines;
+    // Chosen by hand, by the message's number in the file (from 0); a null one: none for that message.
+    // Kept until the file is closed; each applies like talmiro-cli's --guideline, with strict checks or
+    // without.
+    std::map<int64_t, std::shared_ptr<const TGuideline>> ChosenGuidelines;
+    // A guideline source or table to choose; empty when the user cancels. Shows an open dialog by default.
+    std::function<QString()> ChooseGuidelineFile;
+    // The number in the file of the message holding the node; -1 outside messages.
+    int64_t MessageNumberOf(int32_t node) const;
+    // Offers the installed guidelines that fit the node's message, none, the automatic choice or a file,
+    // then checks the file again.
+    void ChooseGuidelineFor(int32_t node);
+    void miStdGuidelineClick();
+
     // Called when a reading is about to start, before it runs on its own thread (for tests).
     std::function<void(TBackgroundReading& Reading)> OnReading;
 
@@ -299,6 +317,7 @@ private:
     int ExecSaveQuestion(const QString& text);
     QString ExecSaveDialog();
     QString ExecExportDialog(TExportFormat& format);
+    QString ExecGuidelineFileDialog();
 
     // recent_files.cpp
     void LoadRecentFiles();

@@ -1,5 +1,6 @@
 #include "std_settings.h"
 
+#include "guideline_view.h"
 #include "ui_support.h"
 
 #include <QComboBox>
@@ -71,6 +72,18 @@ TdlgStdSettings::TdlgStdSettings(QWidget* parent)
     btnMsgEdit = MakeButton("btnMsgEdit", QStringLiteral("Edit..."), GroupBox1, 304, 40);
     btnMsgComp = MakeButton("btnMsgComp", QStringLiteral("Compile..."), GroupBox1, 304, 72);
 
+    // The installed guidelines, below the standard's buttons; the user chooses one for a message from the
+    // Standards menu.
+    Label3 = new QLabel(QStringLiteral("&Guidelines"), GroupBox1);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->move(16, 104);
+    Label3->adjustSize();
+    lbGuidelines = new QListWidget(GroupBox1);
+    lbGuidelines->setObjectName(QStringLiteral("lbGuidelines"));
+    lbGuidelines->setGeometry(16, 120, 153, 113);
+    lbGuidelines->setFont(FixedFont());
+    Label3->setBuddy(lbGuidelines);
+
     btnOk = MakeButton("btnOk", QStringLiteral("Ok"), this, 256, 264);
     btnOk->setDefault(true);
     btnOk->setAutoDefault(true);
@@ -86,6 +99,7 @@ TdlgStdSettings::TdlgStdSettings(QWidget* parent)
     setTabOrder(btnStdComp, btnStdEdit);
     setTabOrder(btnStdEdit, btnMsgEdit);
     setTabOrder(btnMsgEdit, btnMsgComp);
+    setTabOrder(btnMsgComp, lbGuidelines);
 
     connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -109,6 +123,7 @@ void TdlgStdSettings::LoadSettings(const std::string& iniFileName) {
 }
 
 bool TdlgStdSettings::ShowSettings() {
+    MirrorGuidelines(); // compiled or removed since
     return exec() == QDialog::Accepted;
 }
 
@@ -131,6 +146,22 @@ void TdlgStdSettings::MirrorCatalogue() {
     for (const std::string& m : Catalogue.Messages())
         lbMessages->addItem(QString::fromStdString(m));
     mirroring_ = false;
+    MirrorGuidelines();
+}
+
+void TdlgStdSettings::MirrorGuidelines() {
+    lbGuidelines->clear();
+    const TGuidelineCatalogue& guidelines = ViewerGuidelines(Catalogue.BaseDir);
+    for (const auto& g : guidelines.Installed()) {
+        auto* item = new QListWidgetItem(QString::fromStdString(g->Id), lbGuidelines);
+        QString tip = GuidelineCaption(*g);
+        if (!g->Associations.empty())
+            tip += QStringLiteral("\nAssociation codes: %1")
+                       .arg(QString::fromStdString(g->Associations.front()));
+        for (size_t i = 1; i < g->Associations.size(); ++i)
+            tip += QStringLiteral(", ") + QString::fromStdString(g->Associations[i]);
+        item->setToolTip(tip);
+    }
 }
 
 int TdlgStdSettings::SelectedMessage() const {

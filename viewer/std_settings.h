@@ -37,6 +37,8 @@ public:
     QListWidget* lbMessages;
     QPushButton* btnMsgEdit;
     QPushButton* btnMsgComp;
+    QLabel* Label3;
+    QListWidget* lbGuidelines; // the installed implementation guidelines
     QPushButton* btnOk;
     QPushButton* btnCancel;
 
@@ -59,6 +61,7 @@ public:
 
 private:
     void MirrorCatalogue();
+    void MirrorGuidelines();
     bool mirroring_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "tree_model.h"
 
+#include "guideline_view.h"
 #include "problems.h"
 #include "ui_support.h"
 
@@ -89,7 +90,17 @@ bool TInterchangeModel::hasChildren(const QModelIndex& parent) const {
 QVariant TInterchangeModel::data(const QModelIndex& index, int role) const {
     int32_t node = NodeOf(index);
     if (node == TOnDemandTree::None) return {};
-    if (role == Qt::DisplayRole) return DisplayText(tree_.Text(node), utf8_);
+    const TGuideline* guideline =
+        guidelines_ && !guidelines_->Empty() && tree_.Kind(node) == TNodeKind::Message
+            ? guidelines_->Of(tree_.TopRowOf(node))
+            : nullptr;
+    if (role == Qt::DisplayRole) {
+        QString text = DisplayText(tree_.Text(node), utf8_);
+        if (guideline) text += QStringLiteral(" [%1]").arg(QString::fromStdString(guideline->Id));
+        return text;
+    }
+    if (role == Qt::ToolTipRole && guideline)
+        return QStringLiteral("Checked against guideline %1").arg(GuidelineCaption(*guideline));
     // Once anything is marked, the other nodes get an empty icon so that sibling texts stay aligned; a
     // file without problems shows its tree without icons.
     if (role == Qt::DecorationRole && marks_ && marks_->Count() > 0) {

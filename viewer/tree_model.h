@@ -10,6 +10,7 @@
 
 namespace talmiro {
 
+class TMessageGuidelines;
 class TProblemMarks;
 
 class TInterchangeModel : public QAbstractItemModel {
@@ -25,6 +26,8 @@ public:
     void SetUtf8(bool utf8) { utf8_ = utf8; }
     // Nodes with problems, and the nodes above them, show an error or warning icon; the texts stay.
     void SetMarks(const TProblemMarks* marks) { marks_ = marks; }
+    // A message checked against a guideline shows its identifier after its text: "ORDERS/D96A: 1 [ACME]".
+    void SetGuidelines(const TMessageGuidelines* guidelines) { guidelines_ = guidelines; }
 
     int32_t NodeOf(const QModelIndex& index) const;
     QModelIndex IndexOf(int32_t node) const;
@@ -42,6 +45,7 @@ private:
     bool rebuilding_ = false;
     bool utf8_ = false;
     const TProblemMarks* marks_ = nullptr;
+    const TMessageGuidelines* guidelines_ = nullptr;
     QIcon errorIcon_, warningIcon_, blankIcon_;
 };
 

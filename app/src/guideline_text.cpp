@@ -1,5 +1,6 @@
 #include "talmiro/guideline_text.h"
 
+#include "talmiro/code_lists.h"
 #include "talmiro/edi_element.h"
 #include "talmiro/message.h"
 #include "talmiro/segment_table.h"
@@ -325,6 +326,77 @@ std::string GuidelineDocument(const TGuideline& g, const TEdiMessage& base, TDoc
     }
     if (format == TDocFormat::Html) out << "</body></html>\n";
     return out.str();
+}
+
+} // namespace talmiro
+
+namespace talmiro {
+
+namespace {
+
+// A rule's own words: its usage, what it narrows, its name and note.
+std::string RuleWords(TUsage usage, int32_t maxRep, const std::string& narrowed, const std::string& name,
+                      const std::string& note) {
+    std::vector<std::string> parts;
+    if (usage != TUsage::Unset) parts.push_back(UsageName(usage));
+    if (maxRep > 0) parts.push_back("at most " + std::to_string(maxRep));
+    if (!narrowed.empty()) parts.push_back(narrowed);
+    if (!name.empty()) parts.push_back(name);
+    if (!note.empty()) parts.push_back(note);
+    return Joined(parts, "; ");
+}
+
+} // namespace
+
+TGuidelineNotes::TGuidelineNotes(const TGuideline& guideline, const TMessageDefRec* structure,
+                                 const TMessageDefRec* entry, const TEdiSegment& segment)
+    : guideline_(guideline), segment_(segment) {
+    if (!entry) return;
+    for (const auto& rule : guideline.Rules) {
+        const TMessageDefRec* at = FindPosition(structure, rule.Path, rule.Group);
+        if (at && rule.Group) at = at->Children.get();
+        if (at != entry) continue;
+        rule_ = &rule;
+        break;
+    }
+    if (!rule_ || rule_->Qualifier.empty()) return;
+    const TEdiComposit* container = nullptr;
+    auto* qualifier = dynamic_cast<const TEDIField*>(FindElement(segment, rule_->Qualifier, &container));
+    if (!qualifier) return;
+    qualifierValue_ = qualifier->RawText;
+    for (const auto& variant : rule_->Variants)
+        if (std::find(variant.Values.begin(), variant.Values.end(), qualifierValue_) != variant.Values.end())
+            variant_ = &variant;
+}
+
+std::string TGuidelineNotes::SegmentText() const {
+    if (!rule_) return {};
+    std::string text = rule_->Path;
+    const std::string own = RuleWords(rule_->Usage, rule_->MaxRep, {}, rule_->Name, rule_->Note);
+    if (!own.empty()) text += ": " + own;
+    if (rule_->Qualifier.empty() || rule_->Variants.empty()) return text;
+    text += "; with " + rule_->Qualifier + " \"" + qualifierValue_ + "\": ";
+    if (!variant_) return text + "no variant allows this qualifier";
+    const std::string words =
+        RuleWords(variant_->Usage, variant_->MaxRep, {}, variant_->Name, variant_->Note);
+    return text + (words.empty() ? "allowed" : words);
+}
+
+std::string TGuidelineNotes::ElementText(const TEdiComposit& container, const TEdiElement& element) const {
+    const std::string path = &container == &segment_ ? element.ID : container.ID + "/" + element.ID;
+    std::vector<std::string> texts;
+    auto add = [&](const std::vector<TGuidelineElement>& rules, const std::string& id) {
+        for (const auto& e : rules)
+            if (e.Path == id) {
+                std::string words = RuleWords(e.Usage, -1, ElementRow(e), e.Name, e.Note);
+                if (!words.empty()) texts.push_back(std::move(words));
+            }
+    };
+    if (rule_) add(rule_->Elements, path);
+    if (variant_) add(variant_->Elements, path);
+    if (dynamic_cast<const TEDIField*>(&element))
+        add(guideline_.Elements, std::string(TCodeLists::BaseId(element.ID)));
+    return Joined(texts, "; ");
 }
 
 } // namespace talmiro

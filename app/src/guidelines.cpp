@@ -437,27 +437,4 @@ bool TGuidelineCheck::AddsCode(const TEDIField& field, const std::string& code) 
     return false;
 }
 
-std::vector<const TGuidelineElement*> TGuidelineCheck::ElementRules(const TMessageDefRec* entry,
-                                                                    const std::string& elementId,
-                                                                    const std::string& qualifier) const {
-    std::vector<const TGuidelineElement*> found;
-    if (!guideline_) return found;
-    auto match = [&](const std::vector<TBoundElement>& list) {
-        for (const TBoundElement& bound : list)
-            if (bound.Element->ID == elementId || bound.Rule->Path == elementId) found.push_back(bound.Rule);
-    };
-    if (auto it = byEntry_.find(entry); it != byEntry_.end()) {
-        const TBoundRule& bound = rules_[it->second];
-        match(bound.Elements);
-        for (size_t k = 0; k < bound.Rule->Variants.size(); ++k) {
-            const auto& values = bound.Rule->Variants[k].Values;
-            if (std::find(values.begin(), values.end(), qualifier) != values.end())
-                match(bound.VariantElements[k]);
-        }
-    }
-    for (const auto& rule : guideline_->Elements)
-        if (rule.Path == TCodeLists::BaseId(elementId)) found.push_back(&rule);
-    return found;
-}
-
 } // namespace talmiro

@@ -369,6 +369,45 @@ const TMessageDefRec* TOnDemandTree::StructureOf(int32_t node) const {
     return Table(entry.A).Structure.get();
 }
 
+namespace {
+
+// Calls visit for the entries of a structure in walk order, each group's entries right after it, until
+// visit returns false.
+template <typename Visit> void ForEachEntry(const TMessageDefRec* structure, Visit visit) {
+    std::vector<const TMessageDefRec*> pending; // where the levels above go on
+    const TMessageDefRec* e = structure;
+    while (e || !pending.empty()) {
+        if (!e) {
+            e = pending.back();
+            pending.pop_back();
+            continue;
+        }
+        if (!visit(e)) return;
+        if (e->Children && pending.size() < static_cast<size_t>(MaxGroupDepth)) {
+            pending.push_back(e->Next.get());
+            e = e->Children.get();
+        } else {
+            e = e->Next.get();
+        }
+    }
+}
+
+} // namespace
+
+const TMessageDefRec* TOnDemandTree::EntryOf(int32_t node) const {
+    TPlace p = Place(node);
+    if (!p.Valid || p.Local == None) return nullptr;
+    const TLocalNode& local = p.Message->Nodes[static_cast<size_t>(p.Local)];
+    if (local.Kind != TNodeKind::Segment || local.B == None) return nullptr;
+    const TMessageDefRec* found = nullptr;
+    int32_t index = 0;
+    ForEachEntry(StructureOf(node), [&](const TMessageDefRec* e) {
+        if (index++ == local.B) found = e;
+        return !found;
+    });
+    return found;
+}
+
 void TOnDemandTree::MessageSpan(size_t row, int64_t& start, int64_t& end) const {
     start = top_[row].StartPos;
     // Segments follow each other without a gap: the next entry begins right after the message's end.
@@ -457,7 +496,13 @@ void TOnDemandTree::Read(size_t row, TBuilt& built) const {
     try {
         if (!stream_) throw Exception("The interchange file is not open");
         table = &Table(entry.A);
-        table->OnSegmentRead = [&](TEdiMessage&, TEdiSegment& segment) {
+        // Segment nodes keep their structure entry as its number in walk order.
+        std::unordered_map<const TMessageDefRec*, int32_t> entries;
+        ForEachEntry(table->Structure.get(), [&](const TMessageDefRec* e) {
+            entries.emplace(e, static_cast<int32_t>(entries.size()));
+            return true;
+        });
+        table->OnSegmentRead = [&](TEdiMessage& message, TEdiSegment& segment) {
             TLocalNode node;
             node.Kind = TNodeKind::Segment;
             node.StartPos = segment.StartPos;
@@ -465,6 +510,8 @@ void TOnDemandTree::Read(size_t row, TBuilt& built) const {
                 throw Exception("Segment too long for the tree");
             node.Length = static_cast<uint32_t>(segment.EndPos - segment.StartPos);
             node.A = definitions_.IndexOf(segment);
+            const auto at = entries.find(message.CurrentEntry);
+            node.B = at == entries.end() ? None : at->second;
             add(node);
         };
         table->OnEnterGroup = [&](TEdiMessage&, int grpNbr, int actRep) {

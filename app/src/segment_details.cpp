@@ -36,7 +36,8 @@ std::string ElementValueText(const TEDIField& field) {
 namespace {
 
 void AddElementLine(std::vector<std::string>& lines, const TEdiElement& element, int indent,
-                    const std::string& label, const TEdiComposit& container, const TCodeLists* codes) {
+                    const std::string& label, const TEdiComposit& container, const TCodeLists* codes,
+                    const TLineVisitor& onLine) {
     const std::string prefix(static_cast<size_t>(indent > 0 ? indent : 0), ' ');
     if (auto* field = dynamic_cast<const TEDIField*>(&element)) {
         std::string line = prefix + label;
@@ -51,11 +52,13 @@ void AddElementLine(std::vector<std::string>& lines, const TEdiElement& element,
         PadTo(line, DescriptionColumn);
         line += field->Description;
         lines.push_back(std::move(line));
+        if (onLine) onLine(container, element);
     } else if (auto* composite = dynamic_cast<const TEdiComposit*>(&element)) {
         lines.push_back(prefix + label + " " + composite->Description);
+        if (onLine) onLine(container, element);
         // The element model nests composites in segments only, so this goes one level deep.
         for (const auto& member : composite->Elements)
-            AddElementLine(lines, *member, indent + 2, member->ID, *composite, codes);
+            AddElementLine(lines, *member, indent + 2, member->ID, *composite, codes, onLine);
     }
 }
 
@@ -64,7 +67,7 @@ void AddElementLine(std::vector<std::string>& lines, const TEdiElement& element,
 void AddElementLines(std::vector<std::string>& lines, const TEdiComposit& container, int indent,
                      const TCodeLists* codes) {
     for (const auto& element : container.Elements)
-        AddElementLine(lines, *element, indent, element->ID, container, codes);
+        AddElementLine(lines, *element, indent, element->ID, container, codes, {});
 }
 
 void ForEachOccurrence(const TEdiSegment& segment,
@@ -85,11 +88,12 @@ void ForEachOccurrence(const TEdiSegment& segment,
     }
 }
 
-void AddSegmentLines(std::vector<std::string>& lines, const TEdiSegment& segment, const TCodeLists* codes) {
+void AddSegmentLines(std::vector<std::string>& lines, const TEdiSegment& segment, const TCodeLists* codes,
+                     const TLineVisitor& onLine) {
     ForEachOccurrence(segment, [&](const TEdiElement& element, int occurrence) {
         AddElementLine(lines, element, 0,
                        occurrence == 0 ? element.ID : element.ID + " [" + std::to_string(occurrence) + "]",
-                       segment, codes);
+                       segment, codes, onLine);
     });
 }
 

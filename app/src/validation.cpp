@@ -773,7 +773,11 @@ void TValidator::SelectGuideline(const TEdiSegment& unh) {
     guidelineBegun_ = false;
     const TEdiComposit* s009 = unh.FindComposit("S009");
     const std::string assoc = FieldText(s009, "0057");
-    if (options_.Guideline) {
+    if (auto chosen = options_.MessageGuidelines.find(MessageCount - 1);
+        chosen != options_.MessageGuidelines.end()) {
+        if (chosen->second && chosen->second->Fits(message_.Type, message_.Version, message_.Release))
+            messageGuideline_ = chosen->second;
+    } else if (options_.Guideline) {
         if (options_.Guideline->Fits(message_.Type, message_.Version, message_.Release))
             messageGuideline_ = options_.Guideline;
     } else if (options_.Guidelines && options_.Strict) {

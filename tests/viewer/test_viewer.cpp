@@ -8,6 +8,7 @@
 #include "tree_model.h"
 #include "ui_support.h"
 
+#include "talmiro/compiler.h"
 #include "talmiro/exceptions.h"
 #include "talmiro/on_demand_tree.h"
 
@@ -320,7 +321,7 @@ private slots:
             "  &Fix control counts...",
             "&View", "  &Transmission data...", "  -", "  Structure e&xpanded", "  -", "  &Find... Ctrl+F",
             "  Find &next Ctrl+G", "  Find pre&vious Ctrl+Shift+G", "  -", "  &Strict checks", "  &Problems",
-            "&Standards", "  &Settings...", "&Help", "  &About Talmiro..."}));
+            "&Standards", "  &Settings...", "  &Guideline for message...", "&Help", "  &About Talmiro..."}));
         // clang-format on
         QVERIFY(form->miViewExpand->isCheckable());
         QVERIFY(form->miViewStrict->isCheckable());
@@ -1788,6 +1789,80 @@ private slots:
             }
         }
         QVERIFY(files > 0);
+    }
+
+    // A guideline chosen by the partner file with strict checks on, then by hand: the tree, the details, the
+    // problems and the settings show it, and None takes it away again.
+    void guidelines() {
+        const QString folder = base + QStringLiteral("/guidelines");
+        QVERIFY(QDir().mkpath(folder));
+        const std::string source = test::WriteFile((folder + QStringLiteral("/acme.gdf")).toStdString(),
+                                                   "GUIDELINE 'ACME-ORDERS' 'Acme purchase order';\n"
+                                                   "MESSAGE 'ORDERS' 'D' '96A' 'UN';\n"
+                                                   "SEGMENT 'DTM' QUALIFIER 'C507/2005';\n"
+                                                   "  VARIANT '137' REQUIRED MAX 1 NAME 'Order date';\n"
+                                                   "    ELEMENT 'C507/2380' LENGTH (8:8) NOTE 'CCYYMMDD';\n"
+                                                   "  END;\n"
+                                                   "END;\n"
+                                                   "SEGMENT 'SG1/SG2/CTA' NOT USED; END;\n"
+                                                   "END;\n");
+        TCompilerGDF compiler;
+        compiler.SetSourceFile(source);
+        compiler.Compile();
+        const std::string partners = test::WriteFile((base + QStringLiteral("/partners.ini")).toStdString(),
+                                                     "[SENDER]\nguidelines = ACME-ORDERS\n");
+        struct Remove {
+            QString Folder;
+            std::string Partners;
+            ~Remove() { // the other tests see no guideline
+                QDir(Folder).removeRecursively();
+                QFile::remove(QString::fromStdString(Partners));
+            }
+        } remove{folder, partners};
+        const QString notUsed = QStringLiteral("Guideline ACME-ORDERS: Segment SG1/SG2/CTA is not used");
+        auto warned = [&] { return ProblemRows().filter(notUsed).size(); };
+
+        form->StartUp({}, ini);
+        form->miViewStrict->trigger();
+        form->OpenFile(orders);
+        QCOMPARE(Node({1}).data().toString(), QStringLiteral("ORDERS/D96A: 1 [ACME-ORDERS]"));
+        QCOMPARE(warned(), 1);
+        Select({1, 2}); // DTM
+        QCOMPARE(form->lbSegmDesc->text(),
+                 QStringLiteral("DATE/TIME/PERIOD | ACME-ORDERS DTM; with C507/2005 \"137\": required; "
+                                "at most 1; Order date"));
+        const QStringList lines = form->mmFldData->toPlainText().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 3); // the lines the editing commands count on
+        QVERIFY2(lines[2].endsWith(QStringLiteral("Date/time/period | length 8 to 8; CCYYMMDD")),
+                 qPrintable(lines[2]));
+        QVERIFY(!lines[1].contains(QLatin1Char('|')));
+        QCOMPARE(form->Settings->lbGuidelines->count(), 1);
+        QCOMPARE(form->Settings->lbGuidelines->item(0)->text(), QStringLiteral("ACME-ORDERS"));
+
+        QStringList offered;
+        QString answer = QStringLiteral("None");
+        form->ChooseItem = [&](const QString&, const QStringList& items) {
+            offered = items;
+            return answer;
+        };
+        form->ChooseGuidelineFor(form->Model->NodeOf(Node({1, 3}))); // a node below the message will do
+        QCOMPARE(offered, (QStringList{QStringLiteral("Automatic (association code or partner file)"),
+                                       QStringLiteral("None"),
+                                       QStringLiteral("ACME-ORDERS - Acme purchase order (ORDERS D96A)"),
+                                       QStringLiteral("From a file...")}));
+        QCOMPARE(Node({1}).data().toString(), QStringLiteral("ORDERS/D96A: 1"));
+        QCOMPARE(warned(), 0);
+
+        // By hand it applies without strict checks too, here to a message no partner names.
+        QFile::remove(QString::fromStdString(partners));
+        form->miViewStrict->trigger();
+        form->OpenFile(orders);
+        QVERIFY(form->ChosenGuidelines.empty()); // the choice was the other file's
+        answer = offered[2];
+        form->ChooseGuidelineFor(form->Model->NodeOf(Node({1})));
+        QCOMPARE(Node({1}).data().toString(), QStringLiteral("ORDERS/D96A: 1 [ACME-ORDERS]"));
+        QCOMPARE(warned(), 1);
+        QVERIFY_THROWS_EXCEPTION(Exception, form->ChooseGuidelineFor(form->Model->NodeOf(Node({0})))); // UNB
     }
 
     void errorTextRule() {

@@ -105,12 +105,6 @@ public:
 
     std::function<void(const TGuidelineFinding& Finding)> OnFinding;
 
-    // The element rules that apply to an element of a segment read at a structure entry, position first,
-    // then the variant's, then message-wide; for the details panel.
-    std::vector<const TGuidelineElement*> ElementRules(const TMessageDefRec* entry,
-                                                       const std::string& elementId,
-                                                       const std::string& qualifier) const;
-
 private:
     struct TBoundElement {
         const TGuidelineElement* Rule;

@@ -90,6 +90,8 @@ public:
     // The structure of the table the node's message was read with, loaded again when it was dropped; none
     // outside messages and for a message read without a table.
     const TMessageDefRec* StructureOf(int32_t node) const;
+    // The entry of that structure a segment node was read at; none for other nodes and outside the walk.
+    const TMessageDefRec* EntryOf(int32_t node) const;
     // The top-level row that holds the node (a message's row for the nodes below it).
     size_t TopRowOf(int32_t node) const;
     // A message's bytes: from its UNH to the last byte read for it (end inclusive).
@@ -121,7 +123,7 @@ private:
         int64_t StartPos = 0;
         int32_t Parent = None; // local index; None for the message itself
         int32_t A = 0;         // group: number; segment: definition
-        int32_t B = 0;         // group: repetition
+        int32_t B = 0;         // group: repetition; segment: its structure entry in walk order, or None
         uint32_t Length = 0;   // group: nodes in its subtree, itself included; segment: EndPos - StartPos
         TNodeKind Kind = TNodeKind::Segment;
     };

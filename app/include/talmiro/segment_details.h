@@ -28,8 +28,11 @@ void AddElementLines(std::vector<std::string>& lines, const TEdiComposit& contai
 // The field-table lines of a segment as last read: AddElementLines of its elements, where every
 // occurrence of a repeating element follows the first, each identifier marked with its occurrence
 // ("C076 [1]", "C076 [2]").
+// onLine, when given, is told of each line as it is added: the element it shows and the composite or segment
+// holding that.
+using TLineVisitor = std::function<void(const TEdiComposit& Container, const TEdiElement& Element)>;
 void AddSegmentLines(std::vector<std::string>& lines, const TEdiSegment& segment,
-                     const TCodeLists* codes = nullptr);
+                     const TCodeLists* codes = nullptr, const TLineVisitor& onLine = {});
 // Calls visit(element, occurrence) for each element of a segment and each of its repetitions, in file
 // order; occurrence is 0 for an element that did not repeat, otherwise 1, 2, ...
 void ForEachOccurrence(const TEdiSegment& segment,

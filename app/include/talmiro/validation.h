@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -94,6 +95,9 @@ struct TValidationOptions {
     // Installed guidelines chosen by a message's association code or by the partner file; none: no
     // automatic choice. Their checks run with Strict.
     const TGuidelineCatalogue* Guidelines = nullptr;
+    // Guidelines chosen by hand for single messages, by the message's number in the stream (from 0): each
+    // applies to its message as Guideline would, where it fits; a null one checks that message against none.
+    std::map<int64_t, std::shared_ptr<const TGuideline>> MessageGuidelines;
 };
 
 // One reading of one interchange with a reader, collecting diagnostics.
@@ -120,6 +124,8 @@ public:
     std::string Utf8Undeclared;
     int64_t SegmentCount = 0;
     int64_t MessageCount = 0;
+    // The guideline the message read last is checked against; null for none.
+    const std::shared_ptr<const TGuideline>& MessageGuideline() const { return messageGuideline_; }
     std::exception_ptr Error; // the error that stopped the reading, if any
     // Called when a message has been read (or reading stopped inside it); nothing per message is kept,
     // so that memory does not grow with the file.
