@@ -136,7 +136,7 @@ bool NumericLength(std::string_view text, size_t& digits, const std::string& mar
         char c = text[i];
         if (c >= '0' && c <= '9')
             ++digits;
-        else if (marks.find(c) != std::string::npos && !mark)
+        else if (!mark && std::find(marks.begin(), marks.end(), c) != marks.end()) // one or two marks
             mark = true;
         else if (c == '-' && i == 0)
             continue;
