@@ -82,10 +82,16 @@ TRepertoire::TRepertoire(std::string_view name) {
         }
         flags_[c] = static_cast<uint8_t>((in ? 0 : Outside) | (c >= 0x80 ? High : 0));
     }
+    NotePrintable();
 }
 
 void TRepertoire::Allow(unsigned char c) {
     if (kind_ != TKind::None) flags_[c] &= static_cast<uint8_t>(~Outside);
+    NotePrintable();
+}
+
+void TRepertoire::NotePrintable() {
+    printableIn_ = std::all_of(flags_ + 0x20, flags_ + 0x7F, [](uint8_t f) { return f == 0; });
 }
 
 bool TRepertoire::CodePointIn(uint32_t cp) const {

@@ -70,7 +70,8 @@ struct TSkeletonWalk {
             const int n = ++seen[e->Tag];
             // The trigger segment of a group stands in its group's rule.
             if (e == list && depth > 0) continue;
-            const std::string path = prefix + e->Tag + (n > 1 ? "#" + std::to_string(n) : "");
+            std::string path = prefix + e->Tag;
+            if (n > 1) path += '#' + std::to_string(n); // spelt so for GCC 12's -Wrestrict at -O3
             Segment(*e, path, e->Tag);
         }
     }

@@ -11,7 +11,47 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace talmiro {
+
+namespace {
+
+// The line ends among n bytes: every CR, and every LF that does not follow a CR (lastCr: the byte before
+// them is one).
+int64_t LineBreaks(const uint8_t* bytes, size_t n, bool lastCr) {
+    int64_t breaks = 0;
+    size_t i = 0;
+#if defined(__SSE2__)
+    if (n > 16) {
+        if (bytes[0] == '\r' || (bytes[0] == '\n' && !lastCr)) ++breaks;
+        // Then 16 bytes at a time against the 16 before them shifted by one; a lane counts up to 255 times.
+        const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
+        for (i = 1; i + 16 <= n;) {
+            __m128i counts = zero;
+            for (int k = 0; k < 255 && i + 16 <= n; ++k, i += 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+                const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i - 1));
+                const __m128i lfAlone = _mm_andnot_si128(_mm_cmpeq_epi8(before, cr), _mm_cmpeq_epi8(v, lf));
+                counts = _mm_sub_epi8(counts, _mm_or_si128(_mm_cmpeq_epi8(v, cr), lfAlone));
+            }
+            const __m128i sums = _mm_sad_epu8(counts, zero);
+            breaks += _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
+        }
+        lastCr = bytes[i - 1] == '\r';
+    }
+#endif
+    for (; i < n; ++i) {
+        const uint8_t c = bytes[i];
+        if (c == '\r' || (c == '\n' && !lastCr)) ++breaks;
+        lastCr = c == '\r';
+    }
+    return breaks;
+}
+
+} // namespace
 
 TLocation TLocator::At(int64_t pos, int64_t segmentNumber) {
     TLocation location;
@@ -34,14 +74,25 @@ TLocation TLocator::At(int64_t pos, int64_t segmentNumber) {
         lastCr_ = false;
     }
     stream_.Seek(scanned_);
-    // A line ends at LF, CR LF or a lone CR, as editors count them.
-    for (int64_t p = scanned_; p < pos; ++p) {
-        const int c = stream_.ReadByte();
-        if (c == '\n' || c == '\r') {
-            if (c == '\r' || !lastCr_) ++line_;
-            lineStart_ = p + 1;
+    // A line ends at LF, CR LF or a lone CR, as editors count them. The bytes are taken a buffer at a time:
+    // a file with warnings all through it is scanned once, at the speed of a line count.
+    int64_t p = scanned_;
+    while (p < pos) {
+        if (stream_.BufferedBegin() == stream_.BufferedEnd()) {
+            if (stream_.ReadByte() < 0) break;
+            stream_.StepBack();
         }
-        lastCr_ = c == '\r';
+        const uint8_t* bytes = stream_.BufferedBegin();
+        const size_t n = static_cast<size_t>(std::min<int64_t>(stream_.BufferedEnd() - bytes, pos - p));
+        line_ += LineBreaks(bytes, n, lastCr_);
+        for (size_t i = n; i-- > 0;)
+            if (bytes[i] == '\n' || bytes[i] == '\r') {
+                lineStart_ = p + static_cast<int64_t>(i) + 1;
+                break;
+            }
+        lastCr_ = bytes[n - 1] == '\r';
+        stream_.Skip(n);
+        p += static_cast<int64_t>(n);
     }
     scanned_ = pos;
     location.Line = line_;
@@ -85,7 +136,7 @@ bool NumericLength(std::string_view text, size_t& digits, const std::string& mar
         char c = text[i];
         if (c >= '0' && c <= '9')
             ++digits;
-        else if (marks.find(c) != std::string::npos && !mark)
+        else if (!mark && std::find(marks.begin(), marks.end(), c) != marks.end()) // one or two marks
             mark = true;
         else if (c == '-' && i == 0)
             continue;
@@ -399,40 +450,71 @@ void TValidator::DiagnoseUtf8(const TEdiSegment& segment) {
 // Every simple element occurrence of a segment passes through CheckValue, with its segment, composite,
 // occurrence and value: another check of values belongs there.
 [[gnu::always_inline]] inline void TValidator::CheckValue(const TValue& v) {
-    if (!v.Value.empty()) {
+    const std::string_view value = v.Value;
+    if (value.empty()) {
+        if (v.Field.Mandatory && inMessage_) [[unlikely]]
+            MissingValue(v);
+        return;
+    }
+    // What passes every check is seen here, inline; anything else takes CheckText, which looks again and
+    // says what is wrong.
+    const TEDIField& field = v.Field;
+    size_t length = value.size();
+    if (repertoire_.Flags(value) != 0 || Utf8 ||
+        (field.FieldType == ftNumeric && !NumericLength(value, length, decimalMarks_)) ||
+        length > static_cast<size_t>(std::max(field.MaxSize, 0)) ||
+        length < static_cast<size_t>(std::max(field.MinSize, 0))) [[unlikely]] {
         CheckText(v);
         return;
     }
-    if (v.Field.Mandatory && inMessage_)
-        Warn("mandatory",
-             std::string(v.Composite ? "Mandatory component " : "Mandatory element ") +
-                 PathOf(v.Segment, v.Composite, v.Field) + NameOf(v.Field) + " is missing",
+    if (field.CodeList && codes_ && inMessage_ && !field.CodeList->Contains(value)) [[unlikely]]
+        CheckCode(v);
+}
+
+// The faults are rare: their texts are built out of the way of the checks that pass.
+void TValidator::MissingValue(const TValue& v) {
+    Warn("mandatory",
+         std::string(v.Composite ? "Mandatory component " : "Mandatory element ") +
+             PathOf(v.Segment, v.Composite, v.Field) + NameOf(v.Field) + " is missing",
+         v.Segment, ElementOf(v), ComponentOf(v));
+}
+
+void TValidator::NotNumeric(const TValue& v) {
+    Warn("numeric",
+         "Value " + Quoted(std::string(v.Value)) + " of " + PathOf(v.Segment, v.Composite, v.Field) +
+             " is not numeric",
+         v.Segment, ElementOf(v), ComponentOf(v));
+}
+
+void TValidator::WrongLength(const TValue& v, size_t length) {
+    const TEDIField& field = v.Field;
+    if (length > static_cast<size_t>(std::max(field.MaxSize, 0)))
+        Warn("length",
+             "Value " + Quoted(std::string(v.Value)) + " of " + PathOf(v.Segment, v.Composite, field) +
+                 " is longer than " + std::to_string(field.MaxSize) + " characters",
+             v.Segment, ElementOf(v), ComponentOf(v));
+    else
+        Warn("length",
+             "Value " + Quoted(std::string(v.Value)) + " of " + PathOf(v.Segment, v.Composite, field) +
+                 " is shorter than " + std::to_string(field.MinSize) + " characters",
              v.Segment, ElementOf(v), ComponentOf(v));
 }
 
 void TValidator::CheckText(const TValue& v) {
     const TEDIField& field = v.Field;
     const std::string_view value = v.Value;
-    if (const uint8_t flags = repertoire_.Flags(value)) CheckCharacters(v, flags);
+    if (const uint8_t flags = repertoire_.Flags(value)) [[unlikely]]
+        CheckCharacters(v, flags);
     size_t length = Utf8 ? Utf8CharacterCount(value) : value.size();
-    if (field.FieldType == ftNumeric && !NumericLength(value, length, decimalMarks_)) {
-        Warn("numeric",
-             "Value " + Quoted(std::string(value)) + " of " + PathOf(v.Segment, v.Composite, field) +
-                 " is not numeric",
-             v.Segment, ElementOf(v), ComponentOf(v));
+    if (field.FieldType == ftNumeric && !NumericLength(value, length, decimalMarks_)) [[unlikely]] {
+        NotNumeric(v);
         length = Utf8 ? Utf8CharacterCount(value) : value.size();
     }
-    if (length > static_cast<size_t>(std::max(field.MaxSize, 0)))
-        Warn("length",
-             "Value " + Quoted(std::string(value)) + " of " + PathOf(v.Segment, v.Composite, field) +
-                 " is longer than " + std::to_string(field.MaxSize) + " characters",
-             v.Segment, ElementOf(v), ComponentOf(v));
-    else if (length < static_cast<size_t>(std::max(field.MinSize, 0)))
-        Warn("length",
-             "Value " + Quoted(std::string(value)) + " of " + PathOf(v.Segment, v.Composite, field) +
-                 " is shorter than " + std::to_string(field.MinSize) + " characters",
-             v.Segment, ElementOf(v), ComponentOf(v));
-    if (field.CodeList && codes_ && inMessage_ && !field.CodeList->Contains(value)) CheckCode(v);
+    if (length > static_cast<size_t>(std::max(field.MaxSize, 0)) ||
+        length < static_cast<size_t>(std::max(field.MinSize, 0))) [[unlikely]]
+        WrongLength(v, length);
+    if (field.CodeList && codes_ && inMessage_ && !field.CodeList->Contains(value)) [[unlikely]]
+        CheckCode(v);
 }
 
 void TValidator::CheckCharacters(const TValue& v, uint8_t flags) {

@@ -1,12 +1,14 @@
 // Opening generated interchanges of 20 MB, 200 MB and 2 GB in the viewer (offscreen): the time to open
 // (read in the background and show the top level), to the first paint, to expand one message of 100
 // segments and one of 100,000, to find a text that is nowhere, to edit one value and save the file, and the
-// peak memory; beside `wc -l` and `talmiro-cli check` on the same file. Each measurement runs in a process
+// peak memory; beside `wc -l` and `talmiro-cli check` on the same file; then, up to 200 MB, the time to open
+// with strict checks on beside the time with them off. Each measurement runs in a process
 // of its own, so that its peak resident size belongs to it alone. Each file is generated when its turn
 // comes and deleted afterwards.
 //
 //   talmiro_viewer_bench [DIR] [MB...]     sizes in MB (default 20 200 2000), DIR default: a temporary one
 //   talmiro_viewer_bench viewer DIR FILE BIGROW CHECKWALL CHECKCPU [expand-all]   one viewer measurement
+//   talmiro_viewer_bench strict DIR FILE   opening with strict checks off and on (medians of three)
 //
 // On a shared machine the processor time (user and system, all threads) is the steadier figure; both are
 // given, each beside the check's.
@@ -27,6 +29,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -104,6 +107,12 @@ constexpr long BigMessageSegments = 3 + 2L * BigMessageLines + 1;
 
 void CompileTables(const fs::path& dir) {
     test::CompileRelease(dir / "std", "D96A", SegmentSource, {{"ORDERS", MessageSource}});
+    // The code lists of the coded elements the messages use, so that strict checks look codes up too.
+    std::ofstream codes(dir / "std" / "D96A" / "CODES.CLT", std::ios::binary);
+    codes << "EDIFACT CODE LISTS 1\n=1001\n220\tOrder\n=1225\n9\tOriginal\n=2005\n137\tDocument date\n"
+             "=2379\n102\tCCYYMMDD\n=3035\nBY\tBuyer\n=3055\n9\tEAN\n=3139\nOC\tOrder contact\n"
+             "PD\tPurchasing contact\n=6063\n21\tOrdered quantity\n=7143\nSRS\tEAN article number\n";
+    if (!codes.flush()) throw std::runtime_error("cannot write the code lists");
     test::WriteIni(dir / "TALMIRO.INI", dir / "std");
 }
 
@@ -279,6 +288,44 @@ int MeasureViewer(int argc, char** argv, const fs::path& dir, const fs::path& fi
     return 0;
 }
 
+// Opening the file with strict checks off and on, three times each in turn in this process: the median
+// wall and processor times of each and their ratio.
+int MeasureStrict(int argc, char** argv, const fs::path& dir, const fs::path& file) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString((dir / "config").string()));
+    UiHooks().ShowError = [](const QString& text) { std::fprintf(stderr, "error: %s\n", qPrintable(text)); };
+    UiHooks().Confirm = [](const QString&) { return true; };
+    TMainForm form;
+    form.StartUp({}, (dir / "TALMIRO.INI").string());
+    form.resize(900, 700);
+    form.show();
+    QApplication::processEvents();
+    std::vector<double> wall[2], cpu[2];
+    for (int round = 0; round < 3; ++round)
+        for (int strict = 0; strict < 2; ++strict) {
+            form.miViewStrict->setChecked(strict != 0);
+            const double cpuBefore = CpuSeconds();
+            const auto start = std::chrono::steady_clock::now();
+            if (!Guarded([&] { form.OpenFile(file.string()); })) return 1;
+            wall[strict].push_back(Seconds(start));
+            cpu[strict].push_back(CpuSeconds() - cpuBefore);
+        }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    const double offWall = median(wall[0]), onWall = median(wall[1]);
+    const double offCpu = median(cpu[0]), onCpu = median(cpu[1]);
+    std::printf("  viewer, strict checks off: open %6.2f s, cpu %6.2f s; on: open %6.2f s, cpu %6.2f s "
+                "(%.2f and %.2f times; medians of 3)\n",
+                offWall, offCpu, onWall, onCpu, offWall > 0 ? onWall / offWall : 0.0,
+                offCpu > 0 ? onCpu / offCpu : 0.0);
+    std::fflush(stdout);
+    return 0;
+}
+
 struct TChild {
     int Status = 0;
     double Seconds = 0;
@@ -344,6 +391,9 @@ int RunSize(const fs::path& dir, long mb) {
     if (mb <= 20) viewer.push_back("expand-all");
     TChild shown = Run(viewer, false);
     std::printf("  viewer process: %6.2f s in all, peak %6.1f MB\n", shown.Seconds, MB(shown.PeakKiB));
+    // Six more openings: the largest file is left out.
+    if (mb <= 200 && WIFEXITED(shown.Status) && WEXITSTATUS(shown.Status) == 0)
+        shown = Run({"/proc/self/exe", "strict", dir.string(), file.string()}, false);
     fs::remove(file);
     return WIFEXITED(shown.Status) ? WEXITSTATUS(shown.Status) : 1;
 }
@@ -352,6 +402,7 @@ int RunSize(const fs::path& dir, long mb) {
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "strict" && argc > 3) return MeasureStrict(argc, argv, argv[2], argv[3]);
     if (mode == "viewer" && argc > 6)
         return MeasureViewer(argc, argv, argv[2], argv[3], std::atol(argv[4]), std::atof(argv[5]),
                              std::atof(argv[6]), argc > 7 && std::string(argv[7]) == "expand-all");

@@ -2,6 +2,7 @@
 // tree node.
 #include "talmiro/validation.h"
 
+#include "talmiro/charsets.h"
 #include "talmiro/exceptions.h"
 #include "talmiro/streams.h"
 
@@ -317,6 +318,57 @@ TEST(Validation, LengthsUnderUnoyCountCharacters) {
     EXPECT_TRUE(c.Utf8);
     EXPECT_TRUE(c.Utf8Undeclared.empty());
     EXPECT_TRUE(c.Diagnostics.empty()) << Texts(c).front();
+}
+
+// Lines end at LF, CR LF or a lone CR, wherever the ends fall: inside a run of bytes scanned together, at
+// its edge, or at the edge of the file's read buffer (a CR before it, its LF after).
+TEST(Validation, LocatorCountsLinesAcrossScannedBlocks) {
+    std::string text;
+    const char* const ends[] = {"\n", "\r\n", "\r", "\r\r\n", "\n\r"};
+    for (int n = 0; text.size() < 200'000; ++n) {
+        text.append(static_cast<size_t>(n * 7 % 23 + 1), 'x');
+        text += ends[n % 5];
+    }
+    text += "x";
+    // Read from the start in blocks of 64 KiB, the second and third keeping 16 KiB of the one before.
+    for (const size_t edge : {65'536, 65'536 + 49'152, 65'536 + 2 * 49'152})
+        text.replace(edge - 1, 3, "\r\nx");
+    auto expectAt = [&](TLocator& locator, int64_t pos) {
+        int64_t line = 1, lineStart = 0;
+        for (int64_t p = 0; p < pos; ++p)
+            if (text[p] == '\r' || (text[p] == '\n' && (p == 0 || text[p - 1] != '\r'))) ++line;
+        for (int64_t p = pos; p-- > 0;)
+            if (text[p] == '\r' || text[p] == '\n') {
+                lineStart = p + 1;
+                break;
+            }
+        const TLocation location = locator.At(pos, 1);
+        EXPECT_EQ(location.Line, line) << "at byte " << pos;
+        EXPECT_EQ(location.Column, pos - lineStart + 1) << "at byte " << pos;
+    };
+    test::TempDir dir;
+    TFileStream stream(dir.Write("lines.edi", text));
+    TLocator everywhere(stream);
+    for (int64_t pos = 0; pos < static_cast<int64_t>(text.size()); pos += 1'009)
+        if (text[pos] == 'x') expectAt(everywhere, pos);
+    TLocator once(stream);
+    expectAt(once, static_cast<int64_t>(text.size()) - 1);
+}
+
+// Latin-1 (UNOC): a control byte, DEL, a C1 byte or a byte above 127 is seen wherever it stands in a value
+// of any length, among printable ASCII that is looked at eight bytes at a time.
+TEST(Validation, RepertoireFlagsEveryByteWhereverItStands) {
+    const TRepertoire latin1("UNOC");
+    for (size_t length = 1; length <= 17; ++length)
+        for (size_t at = 0; at < length; ++at)
+            for (unsigned b = 0; b < 256; ++b) {
+                std::string text(length, 'a');
+                text[at] = static_cast<char>(b);
+                const uint8_t expected =
+                    static_cast<uint8_t>((b < 0x20 || (b >= 0x7F && b < 0xA0) ? TRepertoire::Outside : 0) |
+                                         (b >= 0x80 ? TRepertoire::High : 0));
+                ASSERT_EQ(latin1.Flags(text), expected) << "byte " << b << " at " << at << " of " << length;
+            }
 }
 
 } // namespace talmiro

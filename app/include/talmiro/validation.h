@@ -159,10 +159,13 @@ private:
         return v.Composite ? static_cast<const TEdiElement*>(v.Composite) : &v.Field;
     }
     static const TEdiElement* ComponentOf(const TValue& v) { return v.Composite ? &v.Field : nullptr; }
-    void CheckText(const TValue& v); // a value that is there
+    [[gnu::noinline]] void CheckText(const TValue& v); // a value that is there
+    [[gnu::cold, gnu::noinline]] void MissingValue(const TValue& v);
+    [[gnu::cold, gnu::noinline]] void NotNumeric(const TValue& v);
+    [[gnu::cold, gnu::noinline]] void WrongLength(const TValue& v, size_t length);
     void MissingComposite(const TEdiSegment& segment, const TEdiComposit& composite);
-    void CheckCharacters(const TValue& v, uint8_t flags);
-    void CheckCode(const TValue& v);
+    [[gnu::noinline]] void CheckCharacters(const TValue& v, uint8_t flags);
+    [[gnu::noinline]] void CheckCode(const TValue& v);
     // Occurrences beyond an element's repeat count, and repeats sent as further data elements.
     void StrictRepeats(const TEdiSegment& segment);
     void StrictEnvelope(const TEdiSegment& segment);
