@@ -741,5 +741,65 @@ TEST_F(CliTest, ExportAndImportWriteNothingForInputTheyRefuse) {
     EXPECT_EQ(ReadText(back), lines);
 }
 
+// A real letter in Latin-1 from a public collection: its message type is in no UN directory, so it gets a
+// table of the segments it uses. Nothing takes the Latin-1 bytes for UTF-8: the text outputs keep them as
+// they are and JSON decodes them as Latin-1.
+TEST_F(CliTest, RealLatin1FileStaysLatin1) {
+    const fs::path file =
+        fs::path(TALMIRO_SOURCE_DIR) / "../shared/data/samples/nerdocs__pydifact/tests/data/patient1.edi";
+    if (!fs::exists(file)) GTEST_SKIP() << "the shared sample collection is not here";
+    const char* const sdf = R"(SEGMENTS
+SEGMENT 'UNH' FIELD '0062' ALNUM (1:14);
+  COMPOSIT 'S009' FIELD '0065' ALNUM (1:6); FIELD '0052' ALNUM (1:3); FIELD '0054' ALNUM (1:3);
+    FIELD '0051' ALNUM (1:2); END;
+END;
+SEGMENT 'BGM' FIELD '1001' ALNUM (1:3); FIELD 'X1' ALNUM (0:35); FIELD 'X2' ALNUM (0:35);
+  FIELD 'X3' ALNUM (0:35); FIELD 'X4' ALNUM (0:35); FIELD 'X5' ALNUM (0:35); FIELD 'X6' ALNUM (0:35); END;
+SEGMENT 'FTX' DESCRIPTION 'FREE TEXT'; FIELD '4451' ALNUM (1:3); FIELD '4453' ALNUM (0:3);
+  COMPOSIT 'C108' DESCRIPTION 'TEXT LITERAL'; FIELD '4440' ALNUM (0:512) DESCRIPTION 'Free text';
+    FIELD '4441' ALNUM (0:512); FIELD '4442' ALNUM (0:512); END;
+END;
+SEGMENT 'NAD' FIELD '3035' ALNUM (1:3); COMPOSIT 'C082' FIELD '3039' ALNUM (1:35); END;
+  COMPOSIT 'C058' FIELD '3124' ALNUM (0:35); FIELD '3125' ALNUM (0:35); FIELD '3126' ALNUM (0:35);
+    FIELD '3127' ALNUM (0:35); FIELD '3128' ALNUM (0:35); END;
+  FIELD 'X1' ALNUM (0:35); FIELD 'X2' ALNUM (0:35); FIELD '3164' ALNUM (0:35); FIELD 'X3' ALNUM (0:35);
+  FIELD '3251' ALNUM (0:9);
+END;
+SEGMENT 'UNT' FIELD '0074' NUMERIC (1:6); FIELD '0062' ALNUM (1:14); END;
+END;
+)";
+    const char* const mdf = R"(MESSAGE 'MEDRPT'
+IDENTIFICATION 65 = 'MEDRPT', 52 = '1', 54 = '901', 51 = 'UN'
+SEGMENTS '1901';
+STRUCTURE
+SEGMENT 'UNH' MANDATORY (1); SEGMENT 'BGM' MANDATORY (1); SEGMENT 'FTX' CONDITIONAL (99);
+SEGMENT 'NAD' CONDITIONAL (9); SEGMENT 'UNT' MANDATORY (1);
+END;
+)";
+    const fs::path std = dir_ / "latin1";
+    test::CompileRelease(std, "1901", sdf, {{"MEDRPT", mdf}});
+    const std::string with = " '" + file.string() + "' --standards '" + std.string() + "'";
+
+    // Its UNB splits date and time into two elements, which the reader finds out at UNZ; that is all.
+    Result r = RunPlain("check --strict --format json" + with);
+    const nlohmann::json doc = Json(r.Out);
+    EXPECT_EQ(doc["errors"].size(), 1u) << r.Out;
+    EXPECT_EQ(doc["errors"][0]["location"]["tag"], "UNZ") << r.Out;
+    for (const auto& w : doc["warnings"])
+        EXPECT_NE(w["code"], "charset") << w.dump();
+
+    // The 8th segment holds "Beispielstra\xDFe?. 13".
+    r = RunPlain("show --segment 8" + with);
+    EXPECT_NE(r.Out.find("Beispielstra\xDF"
+                         "e. 13"),
+              std::string::npos)
+        << r.Out;
+    r = RunPlain("dump --format json" + with);
+    EXPECT_NE(r.Out.find("Beispielstra\xC3\x9F"
+                         "e. 13"),
+              std::string::npos)
+        << r.Out;
+}
+
 } // namespace
 } // namespace talmiro
