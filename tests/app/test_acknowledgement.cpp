@@ -7,6 +7,8 @@
 
 #include "tree_test_util.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -259,43 +261,32 @@ TEST(AcknowledgementSamples, EveryAcknowledgementReadsClean) {
             problems.push_back(d.Code + ": " + d.Text);
         return problems;
     };
-    std::stringstream dirs(samples);
     size_t acknowledged = 0, positive = 0;
-    for (std::string folder; std::getline(dirs, folder, ':');) {
-        if (folder.empty() || !fs::is_directory(folder)) continue;
-        std::vector<fs::path> paths;
-        for (const auto& entry : fs::recursive_directory_iterator(folder))
-            if (entry.is_regular_file() && entry.path().extension() != ".tsv" &&
-                entry.path().extension() != ".md" && entry.file_size() < (8 << 20))
-                paths.push_back(entry.path());
-        std::sort(paths.begin(), paths.end());
-        for (const fs::path& path : paths) {
-            std::ifstream in(path, std::ios::binary);
-            const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            bool completed = false;
-            const bool plainClean = check(text, false, completed).empty() && completed;
-            for (bool strict : {false, true}) {
-                TMemoryStream stream(text);
-                std::vector<TAckInterchange> subjects;
-                try {
-                    subjects = ReadForAcknowledgement(stream, &catalogue, strict);
-                } catch (const ENotAnInterchange&) {
-                    continue;
-                }
-                if (!strict && plainClean) {
-                    EXPECT_TRUE(subjects.front().Accepted()) << path;
-                    ++positive;
-                }
-                for (const TAckInterchange& subject : subjects)
-                    for (int syntax : {3, 4}) {
-                        SCOPED_TRACE(path.string() + (strict ? " strict" : "") + " syntax " +
-                                     std::to_string(syntax));
-                        const std::string contrl = AcknowledgementText(subject, Fixed(syntax));
-                        EXPECT_EQ(check(contrl, true, completed), std::vector<std::string>{}) << contrl;
-                        EXPECT_TRUE(completed);
-                        ++acknowledged;
-                    }
+    for (const fs::path& path : test::SampleFiles(samples)) {
+        const std::string text = test::ReadAll(path);
+        bool completed = false;
+        const bool plainClean = check(text, false, completed).empty() && completed;
+        for (bool strict : {false, true}) {
+            TMemoryStream stream(text);
+            std::vector<TAckInterchange> subjects;
+            try {
+                subjects = ReadForAcknowledgement(stream, &catalogue, strict);
+            } catch (const ENotAnInterchange&) {
+                continue;
             }
+            if (!strict && plainClean) {
+                EXPECT_TRUE(subjects.front().Accepted()) << path;
+                ++positive;
+            }
+            for (const TAckInterchange& subject : subjects)
+                for (int syntax : {3, 4}) {
+                    SCOPED_TRACE(path.string() + (strict ? " strict" : "") + " syntax " +
+                                 std::to_string(syntax));
+                    const std::string contrl = AcknowledgementText(subject, Fixed(syntax));
+                    EXPECT_EQ(check(contrl, true, completed), std::vector<std::string>{}) << contrl;
+                    EXPECT_TRUE(completed);
+                    ++acknowledged;
+                }
         }
     }
     EXPECT_GT(positive, 0u);

@@ -75,36 +75,26 @@ TEST(ExportSamples, FormatAndRoundTripKeepEverySample) {
     TStandardsCatalogue catalogue;
     catalogue.BaseDir = standards;
     catalogue.ScanStandards();
-    std::stringstream dirs(samples);
     size_t files = 0, exported = 0;
-    for (std::string folder; std::getline(dirs, folder, ':');) {
-        if (folder.empty() || !fs::is_directory(folder)) continue;
-        std::vector<fs::path> paths;
-        for (const auto& entry : fs::recursive_directory_iterator(folder))
-            if (entry.is_regular_file() && entry.path().extension() != ".tsv" &&
-                entry.path().extension() != ".md" && entry.file_size() < (8 << 20))
-                paths.push_back(entry.path());
-        std::sort(paths.begin(), paths.end());
-        for (const fs::path& path : paths) {
-            SCOPED_TRACE(path.string());
-            const std::string text = test::ReadAll(path);
-            ++files;
-            EXPECT_TRUE(Written(text, TLayoutChoice::Keep) == text);
-            EXPECT_EQ(Written(Written(text, TLayoutChoice::OnePerLine), TLayoutChoice::OneLine),
-                      Written(text, TLayoutChoice::OneLine));
-            std::string json;
-            try {
-                json = Exported(catalogue, text, TExportFormat::Json);
-            } catch (const Exception&) {
-                continue; // does not read: nothing to export (check reports why)
-            }
-            ++exported;
-            const std::vector<std::string> segments = Segments(text);
-            const std::string fromJson = Imported(json);
-            EXPECT_EQ(Segments(fromJson), segments);
-            EXPECT_EQ(Exported(catalogue, fromJson, TExportFormat::Json), json);
-            EXPECT_EQ(Segments(Imported(Exported(catalogue, text, TExportFormat::Xml))), segments);
+    for (const fs::path& path : test::SampleFiles(samples)) {
+        SCOPED_TRACE(path.string());
+        const std::string text = test::ReadAll(path);
+        ++files;
+        EXPECT_TRUE(Written(text, TLayoutChoice::Keep) == text);
+        EXPECT_EQ(Written(Written(text, TLayoutChoice::OnePerLine), TLayoutChoice::OneLine),
+                  Written(text, TLayoutChoice::OneLine));
+        std::string json;
+        try {
+            json = Exported(catalogue, text, TExportFormat::Json);
+        } catch (const Exception&) {
+            continue; // does not read: nothing to export (check reports why)
         }
+        ++exported;
+        const std::vector<std::string> segments = Segments(text);
+        const std::string fromJson = Imported(json);
+        EXPECT_EQ(Segments(fromJson), segments);
+        EXPECT_EQ(Exported(catalogue, fromJson, TExportFormat::Json), json);
+        EXPECT_EQ(Segments(Imported(Exported(catalogue, text, TExportFormat::Xml))), segments);
     }
     std::cout << files << " samples, " << exported << " exported and imported back\n";
     EXPECT_GT(exported, 0u);

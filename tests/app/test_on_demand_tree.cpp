@@ -10,6 +10,8 @@
 
 #include "tree_test_util.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -285,24 +287,13 @@ TEST(OnDemandTreeSamples, SameNodesAsTheWholeTree) {
     TStandardsCatalogue catalogue;
     catalogue.BaseDir = standards;
     catalogue.ScanStandards();
-    std::stringstream dirs(samples);
     size_t files = 0, nodes = 0;
-    for (std::string folder; std::getline(dirs, folder, ':');) {
-        if (folder.empty() || !fs::is_directory(folder)) continue;
-        std::vector<fs::path> paths;
-        for (const auto& entry : fs::recursive_directory_iterator(folder))
-            if (entry.is_regular_file() && entry.path().extension() != ".tsv" &&
-                entry.path().extension() != ".md" && entry.file_size() < (8 << 20))
-                paths.push_back(entry.path());
-        std::sort(paths.begin(), paths.end());
-        for (const fs::path& path : paths) {
-            SCOPED_TRACE(path.string());
-            std::ifstream in(path, std::ios::binary);
-            std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            nodes += ExpectSameReading(&catalogue, text);
-            ExpectSameReading(&catalogue, text, true);
-            ++files;
-        }
+    for (const fs::path& path : test::SampleFiles(samples)) {
+        SCOPED_TRACE(path.string());
+        const std::string text = test::ReadAll(path);
+        nodes += ExpectSameReading(&catalogue, text);
+        ExpectSameReading(&catalogue, text, true);
+        ++files;
     }
     EXPECT_GT(files, 0u);
     std::printf("%zu sample files compared, %zu nodes\n", files, nodes);

@@ -2,10 +2,12 @@
 
 #include "talmiro/compiler.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <system_error>
 
 namespace talmiro::test {
@@ -60,6 +62,23 @@ void CompileRelease(const fs::path& base, const std::string& release, const std:
 
 std::string WriteIni(const fs::path& file, const fs::path& base) {
     return WriteFile(file, "[STANDARDS]\nBASEDIR=" + base.string() + "\n");
+}
+
+std::vector<std::filesystem::path> SampleFiles(const std::string& folders) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> all;
+    std::stringstream list(folders);
+    for (std::string folder; std::getline(list, folder, ':');) {
+        if (folder.empty() || !fs::is_directory(folder)) continue;
+        std::vector<fs::path> paths;
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            if (entry.is_regular_file() && entry.path().extension() != ".tsv" &&
+                entry.path().extension() != ".md" && entry.file_size() < (8 << 20))
+                paths.push_back(entry.path());
+        std::sort(paths.begin(), paths.end());
+        all.insert(all.end(), paths.begin(), paths.end());
+    }
+    return all;
 }
 
 } // namespace talmiro::test

@@ -43,6 +43,11 @@ using MessageSource = std::pair<std::string, std::string>;
 void CompileRelease(const std::filesystem::path& base, const std::string& release,
                     const std::string& segments, const std::vector<MessageSource>& messages);
 
+// The sample interchanges below the folders of a colon-separated list (TALMIRO_SAMPLE_DIRS): every file
+// under 8 MB but the collections' tables and notes (.tsv, .md), sorted within each folder. Folders that do
+// not exist are skipped.
+std::vector<std::filesystem::path> SampleFiles(const std::string& folders);
+
 // A configuration file whose standards directory is base; returns its path.
 std::string WriteIni(const std::filesystem::path& file, const std::filesystem::path& base);
 
