@@ -199,21 +199,31 @@ double MB(long kib) {
     return static_cast<double>(kib) / 1024.0;
 }
 
+// Before the window is made: its preferences (recent files, layout) stay with the benchmark's files, and
+// its boxes answer themselves.
+void KeepToBenchmark(const fs::path& dir) {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString((dir / "config").string()));
+    UiHooks().ShowError = [](const QString& text) { std::fprintf(stderr, "error: %s\n", qPrintable(text)); };
+    UiHooks().Confirm = [](const QString&) { return true; };
+}
+
+// The window on the benchmark's standards, shown.
+void ShowWindow(TMainForm& form, const fs::path& dir) {
+    form.StartUp({}, (dir / "TALMIRO.INI").string());
+    form.resize(900, 700);
+    form.show();
+    QApplication::processEvents();
+}
+
 // The viewer in this process: open, first paint, one message of each size expanded, find, peak memory.
 int MeasureViewer(int argc, char** argv, const fs::path& dir, const fs::path& file, long bigRow,
                   double checkWall, double checkCpu, bool expandAll) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // The window's preferences (recent files, layout) stay with the benchmark's files.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       QString::fromStdString((dir / "config").string()));
-    UiHooks().ShowError = [](const QString& text) { std::fprintf(stderr, "error: %s\n", qPrintable(text)); };
-    UiHooks().Confirm = [](const QString&) { return true; };
+    KeepToBenchmark(dir);
     TMainForm form;
-    form.StartUp({}, (dir / "TALMIRO.INI").string());
-    form.resize(900, 700);
-    form.show();
-    QApplication::processEvents();
+    ShowWindow(form, dir);
     const long idle = MaxRssKiB();
 
     const double cpu = CpuSeconds();
@@ -293,15 +303,9 @@ int MeasureViewer(int argc, char** argv, const fs::path& dir, const fs::path& fi
 int MeasureStrict(int argc, char** argv, const fs::path& dir, const fs::path& file) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       QString::fromStdString((dir / "config").string()));
-    UiHooks().ShowError = [](const QString& text) { std::fprintf(stderr, "error: %s\n", qPrintable(text)); };
-    UiHooks().Confirm = [](const QString&) { return true; };
+    KeepToBenchmark(dir);
     TMainForm form;
-    form.StartUp({}, (dir / "TALMIRO.INI").string());
-    form.resize(900, 700);
-    form.show();
-    QApplication::processEvents();
+    ShowWindow(form, dir);
     std::vector<double> wall[2], cpu[2];
     for (int round = 0; round < 3; ++round)
         for (int strict = 0; strict < 2; ++strict) {
